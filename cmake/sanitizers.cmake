@@ -1,0 +1,15 @@
+# VELMORA_SANITIZE applies to everything built, so that instrumented code never calls into
+# uninstrumented project code. The sanitizer passes are built with Clang, whose static runtime
+# can come after umockdev's LD_PRELOAD library.
+if(VELMORA_SANITIZE)
+  string(REPLACE "," ";" _velmora_sanitizers "${VELMORA_SANITIZE}")
+  set(_velmora_flags -fno-omit-frame-pointer -g)
+  foreach(s IN LISTS _velmora_sanitizers)
+    list(APPEND _velmora_flags -fsanitize=${s})
+  endforeach()
+  if("undefined" IN_LIST _velmora_sanitizers)
+    list(APPEND _velmora_flags -fno-sanitize-recover=undefined)
+  endif()
+  add_compile_options(${_velmora_flags})
+  add_link_options(${_velmora_flags})
+endif()

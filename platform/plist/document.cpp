@@ -1,0 +1,190 @@
+#include "platform/plist/document.hpp"
+
+#include <plist/plist.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+
+namespace platform::plist {
+
+namespace {
+
+struct PlistFree {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+struct CFree {
+    void operator()(void* memory) const { std::free(memory); }  // NOLINT: libplist hands out malloc'd memory
+};
+using CString = std::unique_ptr<char, CFree>;
+
+Result<Value> from_node(plist_t node, int depth) {
+    if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            std::uint8_t flag = 0;
+            plist_get_bool_val(node, &flag);
+            return Value::boolean(flag != 0);
+        }
+        case PLIST_UINT: {
+            // libplist keeps every integer in 64 bits; negative ones as two's complement.
+            std::uint64_t raw = 0;
+            plist_get_uint_val(node, &raw);
+            return Value::integer(static_cast<std::int64_t>(raw));
+        }
+        case PLIST_UID: {
+            std::uint64_t raw = 0;
+            plist_get_uid_val(node, &raw);
+            return Value::integer(static_cast<std::int64_t>(raw));
+        }
+        case PLIST_REAL: {
+            double real = 0;
+            plist_get_real_val(node, &real);
+            return Value::real(real);
+        }
+        case PLIST_STRING: {
+            char* raw = nullptr;
+            plist_get_string_val(node, &raw);
+            const CString text(raw);
+            return Value::string(text ? std::string(text.get()) : std::string());
+        }
+        case PLIST_DATA: {
+            std::uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(node, &length);
+            const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
+            if (!bytes) return Value::data({});
+            return Value::data(std::vector<std::uint8_t>(begin, begin + length));
+        }
+        case PLIST_DATE: {
+            std::int32_t seconds = 0;
+            std::int32_t micros = 0;
+            plist_get_date_val(node, &seconds, &micros);
+            return Value::date(Date{static_cast<double>(seconds) + static_cast<double>(micros) / 1e6});
+        }
+        case PLIST_ARRAY: {
+            const std::uint32_t count = plist_array_get_size(node);
+            std::vector<Value> items;
+            items.reserve(count);
+            for (std::uint32_t i = 0; i < count; ++i) {
+                auto item = from_node(plist_array_get_item(node, i), depth + 1);
+                if (!item) return item.error();
+                items.push_back(std::move(item.value()));
+            }
+            return Value::array(std::move(items));
+        }
+        case PLIST_DICT: {
+            Value dictionary = Value::dictionary();
+            plist_dict_iter iterator = nullptr;
+            plist_dict_new_iter(node, &iterator);
+            const std::unique_ptr<void, CFree> iterator_owner(iterator);
+            for (;;) {
+                char* raw_key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, iterator, &raw_key, &item);
+                const CString key(raw_key);
+                if (!item) break;
+                auto value = from_node(item, depth + 1);
+                if (!value) return value.error();
+                dictionary.set(key ? key.get() : "", std::move(value.value()));
+            }
+            return dictionary;
+        }
+        default:
+            return Error{"property list holds a value of an unknown kind"};
+    }
+}
+
+Result<PlistPtr> to_node(const Value& value, int depth) {
+    if (!value) return Error{"a null value has no property-list form"};
+    if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
+    switch (value.type()) {
+        case Type::String: return PlistPtr(plist_new_string(value.as_string()->c_str()));
+        case Type::Integer:
+            return PlistPtr(plist_new_uint(static_cast<std::uint64_t>(*value.as_integer())));
+        case Type::Real: return PlistPtr(plist_new_real(*value.as_real()));
+        case Type::Boolean: return PlistPtr(plist_new_bool(*value.as_boolean() ? 1 : 0));
+        case Type::Data: {
+            const auto& bytes = *value.as_data();
+            return PlistPtr(plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        }
+        case Type::Date: {
+            const double when = value.as_date()->seconds_since_2001;
+            const double whole = std::floor(when);
+            if (!(whole >= std::numeric_limits<std::int32_t>::min() &&
+                  whole <= std::numeric_limits<std::int32_t>::max())) {
+                return Error{"date out of the range a property list can hold"};
+            }
+            return PlistPtr(plist_new_date(static_cast<std::int32_t>(whole),
+                                           static_cast<std::int32_t>(std::lround((when - whole) * 1e6))));
+        }
+        case Type::Array: {
+            PlistPtr array(plist_new_array());
+            for (const auto& item : value.items()) {
+                auto node = to_node(item, depth + 1);
+                if (!node) return node.error();
+                plist_array_append_item(array.get(), node.value().release());
+            }
+            return array;
+        }
+        case Type::Dictionary: {
+            PlistPtr dictionary(plist_new_dict());
+            for (const auto& [key, item] : value.entries()) {
+                auto node = to_node(item, depth + 1);
+                if (!node) return node.error();
+                plist_dict_set_item(dictionary.get(), key.c_str(), node.value().release());
+            }
+            return dictionary;
+        }
+        case Type::FileUrl: return Error{"a file URL has no property-list form"};
+    }
+    return Error{"unknown value type"};
+}
+
+}  // namespace
+
+Result<Value> parse(std::span<const std::byte> document) {
+    if (document.empty()) return Error{"empty property list"};
+    if (document.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return Error{"property list too large"};
+    }
+    plist_t root = nullptr;
+    plist_from_memory(reinterpret_cast<const char*>(document.data()),
+                      static_cast<std::uint32_t>(document.size()), &root);
+    const PlistPtr owner(root);
+    if (!root) return Error{"malformed property list"};
+    return from_node(root, 0);
+}
+
+Result<Value> parse(std::string_view document) {
+    return parse(std::as_bytes(std::span(document.data(), document.size())));
+}
+
+Result<Value> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Error{"cannot open " + path.string(), -43};
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return Error{"cannot read " + path.string()};
+    auto value = parse(contents);
+    if (!value) return Error{path.string() + ": " + value.error().message};
+    return value;
+}
+
+Result<std::string> to_xml(const Value& value) {
+    auto node = to_node(value, 0);
+    if (!node) return node.error();
+    char* raw = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(node.value().get(), &raw, &length);
+    if (!raw) return Error{"libplist could not write the document"};
+    std::string xml(raw, length);
+    plist_to_xml_free(raw);
+    return xml;
+}
+
+}  // namespace platform::plist

@@ -1,0 +1,122 @@
+#include "platform/plist/document.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/plist/describe.hpp"
+
+#include "tests/support/temp_dir.hpp"
+
+namespace {
+
+using platform::plist::Date;
+using platform::plist::IntegerKind;
+using platform::plist::Value;
+namespace plist = platform::plist;
+
+Value sample() {
+    return Value::dictionary({
+        {"name", Value::string("Scan Hub \xC3\xA9")},
+        {"octet", Value::integer(200, IntegerKind::SInt8)},
+        {"big", Value::integer(INT64_MIN)},
+        {"ratio", Value::real(-0.25)},
+        {"on", Value::boolean(true)},
+        {"off", Value::boolean(false)},
+        {"blob", Value::data({0, 1, 255})},
+        {"when", Value::date(Date{86400})},  // XML dates hold whole seconds
+        {"list", Value::array({Value::integer(1), Value::string("two"), Value::array()})},
+        {"empty", Value::dictionary()},
+    });
+}
+
+TEST(PlistDocument, XmlRoundTripKeepsEveryKindAndKeyOrder) {
+    auto xml = plist::to_xml(sample());
+    ASSERT_TRUE(xml) << xml.error().message;
+    EXPECT_NE(xml->find("<integer>-56</integer>"), std::string::npos) << *xml;
+    EXPECT_NE(xml->find("<real>"), std::string::npos);
+    EXPECT_NE(xml->find("<true/>"), std::string::npos);
+    EXPECT_NE(xml->find("<false/>"), std::string::npos);
+    auto back = plist::parse(*xml);
+    ASSERT_TRUE(back) << back.error().message;
+    EXPECT_EQ(*back, sample());
+    ASSERT_EQ(back->size(), sample().size());
+    for (std::size_t i = 0; i < back->size(); ++i) {
+        EXPECT_EQ(back->entries()[i].first, sample().entries()[i].first);
+    }
+}
+
+TEST(PlistDocument, ReadsBinaryDocuments) {
+    // {name: "Scan Hub", count: -56, ratio: 1.5, on: true, blob: 00 01 ff, list: [1, "two"]}
+    static const unsigned char binary[] = {
+        0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd6, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
+        0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x54, 0x6e, 0x61, 0x6d, 0x65, 0x55, 0x63, 0x6f, 0x75,
+        0x6e, 0x74, 0x55, 0x72, 0x61, 0x74, 0x69, 0x6f, 0x52, 0x6f, 0x6e, 0x54, 0x62, 0x6c, 0x6f,
+        0x62, 0x54, 0x6c, 0x69, 0x73, 0x74, 0x58, 0x53, 0x63, 0x61, 0x6e, 0x20, 0x48, 0x75, 0x62,
+        0x13, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xc8, 0x23, 0x3f, 0xf8, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x09, 0x43, 0x00, 0x01, 0xff, 0xa2, 0x0d, 0x0e, 0x10, 0x01, 0x53, 0x74,
+        0x77, 0x6f, 0x08, 0x15, 0x1a, 0x20, 0x26, 0x29, 0x2e, 0x33, 0x3c, 0x45, 0x4e, 0x4f, 0x53,
+        0x56, 0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x0f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x5c};
+    auto value = plist::parse(std::as_bytes(std::span(binary)));
+    ASSERT_TRUE(value) << value.error().message;
+    EXPECT_EQ(*value, Value::dictionary({
+                          {"name", Value::string("Scan Hub")},
+                          {"count", Value::integer(-56)},
+                          {"ratio", Value::real(1.5)},
+                          {"on", Value::boolean(true)},
+                          {"blob", Value::data({0, 1, 255})},
+                          {"list", Value::array({Value::integer(1), Value::string("two")})},
+                      }));
+}
+
+TEST(PlistDocument, MalformedDocumentsAreErrors) {
+    for (const std::string& bad : {std::string(), std::string("not a plist"),
+                                  std::string("<plist><dict><key>a</key></plist>"),
+                                  std::string("bplist00\x01\x02", 10), std::string("<?xml")}) {
+        auto value = plist::parse(bad);
+        EXPECT_FALSE(value) << "accepted: " << bad;
+        if (!value) {
+            EXPECT_FALSE(value.error().message.empty());
+        }
+    }
+}
+
+TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
+    Value deep = Value::array();
+    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) deep = Value::array({deep});
+    EXPECT_FALSE(plist::to_xml(deep));
+
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "<array>";
+    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "</array>";
+    xml += "</plist>";
+    EXPECT_FALSE(plist::parse(xml));
+}
+
+TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
+    EXPECT_FALSE(plist::to_xml(Value()));
+    auto with_url = plist::to_xml(Value::dictionary({{"u", Value::file_url("/x")}}));
+    ASSERT_FALSE(with_url);
+    EXPECT_NE(with_url.error().message.find("file URL"), std::string::npos);
+}
+
+TEST(PlistDocument, ReadFileReportsMissingAndBrokenFiles) {
+    testing_support::TempDir dir;
+    auto missing = plist::read_file(dir / "absent.plist");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().status, -43);
+
+    testing_support::write_file(dir / "broken.plist", "<plist><dict>");
+    auto broken = plist::read_file(dir / "broken.plist");
+    ASSERT_FALSE(broken);
+    EXPECT_NE(broken.error().message.find("broken.plist"), std::string::npos);
+
+    testing_support::write_file(dir / "good.plist", *plist::to_xml(sample()));
+    auto good = plist::read_file(dir / "good.plist");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(*good, sample());
+}
+
+}  // namespace
