@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
+#include <sstream>
 
 namespace platform::plist {
 
@@ -168,9 +168,11 @@ Result<Value> parse(std::string_view document) {
 Result<Value> read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return Error{"cannot open " + path.string(), -43};
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Through a string stream: GCC 12 warns of a null dereference inside istreambuf_iterator.
+    std::ostringstream contents;
+    contents << in.rdbuf();
     if (in.bad()) return Error{"cannot read " + path.string()};
-    auto value = parse(contents);
+    auto value = parse(contents.view());
     if (!value) return Error{path.string() + ": " + value.error().message};
     return value;
 }
