@@ -95,7 +95,7 @@ Result<std::string> describe_value(const ae::Descriptor& descriptor) {
         case ae::type_unicode_text: {
             if (size % 2 != 0) return wrong_size(descriptor);
             std::u16string units(size / 2, u'\0');
-            std::memcpy(units.data(), data.data(), size);
+            if (size != 0) std::memcpy(units.data(), data.data(), size);
             return quoted(platform::utf16_to_utf8(units), true);
         }
         default:

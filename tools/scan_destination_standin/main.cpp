@@ -58,11 +58,27 @@ void print_event(Output& out, const ae::Event& event, std::string_view heading) 
     }
 }
 
+// The launch event's bytes, read once on first use: after the socket is claimed, and only once
+// even when a hand-over falls back to serving.
+class LaunchEvent {
+public:
+    explicit LaunchEvent(std::optional<std::filesystem::path> file) : file_(std::move(file)) {}
+
+    const platform::Result<std::vector<std::byte>>& bytes() {
+        if (!bytes_) bytes_.emplace(standin::read_launch_event(file_));
+        return *bytes_;
+    }
+
+private:
+    std::optional<std::filesystem::path> file_;
+    std::optional<platform::Result<std::vector<std::byte>>> bytes_;
+};
+
 // Another instance serves the signature: it gets this one's launch event.
-int hand_over(Output& out, const standin::Options& options, bool& retry) {
+int hand_over(Output& out, platform::FourCharCode signature, LaunchEvent& launch, bool& retry) {
     retry = false;
-    const std::string served = ae::code_text(options.signature);
-    auto bytes = standin::read_launch_event(options.launch_event);
+    const std::string served = ae::code_text(signature);
+    const auto& bytes = launch.bytes();
     if (!bytes) {
         out.error(bytes.error().message);
         return 1;
@@ -76,7 +92,7 @@ int hand_over(Output& out, const standin::Options& options, bool& retry) {
         out.error("launch event: " + event.error().message);
         return 1;
     }
-    auto sent = ae::send_event_to(options.signature, *event);
+    auto sent = ae::send_event_to(signature, *event);
     if (!sent) {
         // The other instance went away meanwhile: serve the signature after all.
         retry = sent.error().status == platform::os_status::procNotFound;
@@ -87,8 +103,8 @@ int hand_over(Output& out, const standin::Options& options, bool& retry) {
     return 0;
 }
 
-void print_launch_event(Output& out, const standin::Options& options) {
-    auto bytes = standin::read_launch_event(options.launch_event);
+void print_launch_event(Output& out, LaunchEvent& launch) {
+    const auto& bytes = launch.bytes();
     if (!bytes) {
         out.error(bytes.error().message);
         return;
@@ -104,6 +120,7 @@ void print_launch_event(Output& out, const standin::Options& options) {
 
 int serve(Output& out, const standin::Options& options) {
     const std::string served = ae::code_text(options.signature);
+    LaunchEvent launch(options.launch_event);
     std::optional<ae::EventReceiver> receiver;
     for (int attempt = 0; attempt < 3 && !receiver; ++attempt) {
         auto claimed = ae::EventReceiver::claim(options.signature);
@@ -113,7 +130,7 @@ int serve(Output& out, const standin::Options& options) {
                 return 1;
             }
             bool retry = false;
-            const int status = hand_over(out, options, retry);
+            const int status = hand_over(out, options.signature, launch, retry);
             if (!retry) return status;
             continue;
         }
@@ -125,7 +142,7 @@ int serve(Output& out, const standin::Options& options) {
     }
 
     // The socket is bound: events sent from now on wait while the launch event is read.
-    print_launch_event(out, options);
+    print_launch_event(out, launch);
     out.print("serving " + served + " (pid " + std::to_string(::getpid()) + ")\n");
     if (options.pid_file) {
         if (auto written = standin::write_pid_file(*options.pid_file); !written) {

@@ -37,6 +37,7 @@ TEST(EventText, ShowsEveryParameterWithItsTypeAndValue) {
     event.put_parameter(four_char_code("null"), ae::Descriptor());
     event.put_parameter(four_char_code("rmip"), utf16(u"h\u00f4te \"1\"\n"));
     event.put_parameter(four_char_code("name"), text(ae::type_char, "caf\xe9\t"));
+    event.put_parameter(four_char_code("nada"), utf16(u""));
     auto shown = standin::describe_event(event, "event");
     ASSERT_TRUE(shown) << shown.error().message;
     EXPECT_EQ(*shown,
@@ -48,7 +49,8 @@ TEST(EventText, ShowsEveryParameterWithItsTypeAndValue) {
               "  'enum' 'enum' 'yes '\n"
               "  'null' 'null'\n"
               "  'rmip' 'utxt' \"h\u00f4te \\\"1\\\"\\n\"\n"
-              "  'name' 'TEXT' \"caf\\xE9\\t\"\n");
+              "  'name' 'TEXT' \"caf\\xE9\\t\"\n"
+              "  'nada' 'utxt' \"\"\n");
 }
 
 TEST(EventText, WhatCannotBeShownIsOneLineNamingIt) {

@@ -21,7 +21,9 @@ namespace ae = platform::appevents;
 using platform::four_char_code;
 using testing_support::IsolatedEnvironment;
 
-ae::Event scan_event(std::int32_t resolution, platform::FourCharCode signature = four_char_code("QH06")) {
+constexpr platform::FourCharCode served_signature = four_char_code("QH06");
+
+ae::Event scan_event(std::int32_t resolution, platform::FourCharCode signature = served_signature) {
     ae::Event event(four_char_code("BMon"), four_char_code("x772"),
                     ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
     event.put_parameter(four_char_code("rsln"),
