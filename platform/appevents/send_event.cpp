@@ -22,18 +22,19 @@ Result<void> send_event(const Event& event) {
 }
 
 Result<void> send_event_to(FourCharCode signature, const Event& event) {
-    const std::string name = signature_socket_name(signature);
-    if (!msgport::named_socket_path(event_socket_folder, name)) {
-        // No file can have this name, so no application can serve it.
-        return Error{"nobody can serve the signature " + code_text(signature),
-                     os_status::procNotFound};
-    }
     const auto bytes = encode_event(event);
     if (bytes.size() > max_event_size) {
         return Error{"an event of " + std::to_string(bytes.size()) + " bytes is larger than " +
                      std::to_string(max_event_size)};
     }
-    return msgport::send_to_name(event_socket_folder, name, bytes);
+    const std::string name = signature_socket_name(signature);
+    auto sent = msgport::send_to_name(event_socket_folder, name, bytes);
+    if (!sent && !msgport::named_socket_path(event_socket_folder, name)) {
+        // No socket can have this name, so no application can serve it.
+        return Error{"nobody can serve the signature " + code_text(signature),
+                     os_status::procNotFound};
+    }
+    return sent;
 }
 
 }  // namespace platform::appevents
