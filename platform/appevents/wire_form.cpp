@@ -47,7 +47,6 @@ public:
     explicit Reader(std::span<const std::byte> bytes) : bytes_(bytes) {}
 
     std::size_t left() const { return bytes_.size() - at_; }
-    std::size_t offset() const { return at_; }
 
     bool code(FourCharCode& value) {
         if (left() < 4) return false;
