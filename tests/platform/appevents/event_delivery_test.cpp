@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <variant>
+
+#include "platform/appevents/codes.hpp"
+#include "platform/appevents/event_receiver.hpp"
+#include "platform/appevents/send_event.hpp"
+#include "platform/appevents/wire_form.hpp"
+#include "platform/msgport/named_socket.hpp"
+#include "tests/support/isolated_environment.hpp"
+
+namespace {
+
+namespace ae = platform::appevents;
+using platform::four_char_code;
+using testing_support::IsolatedEnvironment;
+
+ae::Event event_for(platform::FourCharCode signature, std::int32_t value = 7) {
+    ae::Event event(four_char_code("BMon"), four_char_code("x772"),
+                    ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
+    event.put_parameter(ae::key_direct_object,
+                        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(value)).value());
+    return event;
+}
+
+ae::EventReceiver claim_ok(platform::FourCharCode signature) {
+    auto claimed = ae::EventReceiver::claim(signature);
+    if (auto* failure = std::get_if<ae::EventReceiver::ClaimFailure>(&claimed)) {
+        ADD_FAILURE() << failure->error.message;
+        std::abort();
+    }
+    return std::move(std::get<ae::EventReceiver>(claimed));
+}
+
+std::optional<ae::Event> next_event(ae::EventReceiver& receiver) {
+    auto received = receiver.receive();
+    EXPECT_TRUE(received) << received.error().message;
+    return received ? *received : std::nullopt;
+}
+
+TEST(EventDelivery, TheApplicationOfTheSignatureGetsTheEventsInOrder) {
+    IsolatedEnvironment env;
+    auto receiver = claim_ok(four_char_code("QH06"));
+    EXPECT_TRUE(std::filesystem::exists(env.runtime_dir() / "appevents/QH06"));
+    auto other = claim_ok(four_char_code("OTHR"));
+
+    ASSERT_TRUE(ae::send_event(event_for(four_char_code("QH06"), 1)));
+    ASSERT_TRUE(ae::send_event_to(four_char_code("QH06"), event_for(four_char_code("OTHR"), 2)));
+    EXPECT_EQ(next_event(receiver), event_for(four_char_code("QH06"), 1));
+    EXPECT_EQ(next_event(receiver), event_for(four_char_code("OTHR"), 2)) << "handed on unchanged";
+    EXPECT_EQ(next_event(receiver), std::nullopt);
+    EXPECT_EQ(next_event(other), std::nullopt);
+}
+
+TEST(EventDelivery, NobodyServingIsProcNotFound) {
+    IsolatedEnvironment env;
+    auto sent = ae::send_event(event_for(four_char_code("QH06")));
+    ASSERT_FALSE(sent);
+    EXPECT_EQ(sent.error().status, -600);
+
+    // Served once, then let go: the socket is gone with its server.
+    { auto receiver = claim_ok(four_char_code("QH06")); }
+    sent = ae::send_event(event_for(four_char_code("QH06")));
+    ASSERT_FALSE(sent);
+    EXPECT_EQ(sent.error().status, -600);
+
+    // Targets that name no application anyone could serve.
+    const ae::Event not_a_signature(four_char_code("BMon"), 0, ae::Descriptor());
+    EXPECT_EQ(ae::send_event(not_a_signature).error().status, -600);
+    EXPECT_EQ(ae::send_event(event_for(four_char_code("a/bc"))).error().status, -600);
+}
+
+TEST(EventDelivery, ASecondApplicationFindsTheSignatureTaken) {
+    IsolatedEnvironment env;
+    auto first = claim_ok(four_char_code("QH06"));
+    auto second = ae::EventReceiver::claim(four_char_code("QH06"));
+    ASSERT_TRUE(std::holds_alternative<ae::EventReceiver::ClaimFailure>(second));
+    EXPECT_EQ(std::get<ae::EventReceiver::ClaimFailure>(second).kind,
+              ae::EventReceiver::ClaimError::NameTaken);
+}
+
+TEST(EventDelivery, DatagramsThatAreNoEventAreReportedAndServingGoesOn) {
+    IsolatedEnvironment env;
+    auto receiver = claim_ok(four_char_code("QH06"));
+    const std::vector<std::byte> junk(10, std::byte{'x'});
+    const std::vector<std::byte> oversized(ae::max_event_size + 1, std::byte{0});
+    ASSERT_TRUE(platform::msgport::send_to_name("appevents", "QH06", junk));
+    ASSERT_TRUE(platform::msgport::send_to_name("appevents", "QH06", oversized));
+    ASSERT_TRUE(ae::send_event(event_for(four_char_code("QH06"))));
+
+    auto first = receiver.receive();
+    ASSERT_FALSE(first);
+    EXPECT_NE(first.error().message.find("malformed"), std::string::npos) << first.error().message;
+    auto second = receiver.receive();
+    ASSERT_FALSE(second);
+    EXPECT_NE(second.error().message.find("65537 bytes"), std::string::npos) << second.error().message;
+    EXPECT_EQ(next_event(receiver), event_for(four_char_code("QH06")));
+}
+
+TEST(EventDelivery, EventsLargerThanADatagramMayBeAreNotSent) {
+    IsolatedEnvironment env;
+    auto receiver = claim_ok(four_char_code("QH06"));
+    auto event = event_for(four_char_code("QH06"));
+    const std::vector<std::byte> bulk(ae::max_event_size, std::byte{1});
+    event.put_parameter(four_char_code("bulk"), ae::Descriptor::create(four_char_code("data"), bulk).value());
+    EXPECT_FALSE(ae::send_event(event));
+    EXPECT_EQ(next_event(receiver), std::nullopt);
+}
+
+}  // namespace
