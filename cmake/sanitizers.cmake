@@ -13,3 +13,9 @@ if(VELMORA_SANITIZE)
   add_compile_options(${_velmora_flags})
   add_link_options(${_velmora_flags})
 endif()
+
+# Fuzz builds instrument every library for coverage, so that libFuzzer sees the code under test
+# and not only the fuzz target's own file.
+if(VELMORA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
