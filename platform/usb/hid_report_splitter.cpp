@@ -1,0 +1,46 @@
+#include "platform/usb/hid_report_splitter.hpp"
+
+#include <algorithm>
+
+namespace platform::usb {
+
+HidReportSplitter::HidReportSplitter(const HidReportDescriptor& descriptor)
+    : uses_report_ids_(descriptor.uses_report_ids()) {
+    for (const auto& layout : descriptor.reports()) {
+        lengths_[layout.id] = static_cast<std::uint16_t>(
+            descriptor.report_length(HidReportType::Input, layout.id));
+    }
+}
+
+std::size_t HidReportSplitter::length_for(std::uint8_t first) const {
+    return lengths_[uses_report_ids_ ? first : 0];
+}
+
+void HidReportSplitter::feed(std::span<const std::uint8_t> bytes, const ReportHandler& handler) {
+    while (!bytes.empty()) {
+        if (pending_.empty()) {
+            const std::size_t length = length_for(bytes.front());
+            if (length == 0) {
+                ++dropped_;
+                bytes = bytes.subspan(1);
+                continue;
+            }
+            if (bytes.size() >= length) {
+                // Whole reports straight from the caller's buffer.
+                handler(bytes.first(length));
+                bytes = bytes.subspan(length);
+                continue;
+            }
+        }
+        const std::size_t length = length_for(pending_.empty() ? bytes.front() : pending_.front());
+        const std::size_t take = std::min(length - pending_.size(), bytes.size());
+        pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        bytes = bytes.subspan(take);
+        if (pending_.size() == length) {
+            handler(pending_);
+            pending_.clear();
+        }
+    }
+}
+
+}  // namespace platform::usb
