@@ -72,8 +72,31 @@ void lay_out_backend_bundle(const std::filesystem::path& folder, const std::file
                 Value::dictionary({{"CFBundleExecutable", Value::string(std::string(executable))},
                                    {"NSPrincipalClass", Value::string(std::string(principal_class))}}));
     std::filesystem::create_directories(folder / "Contents/MacOS");
-    std::filesystem::copy_file(code, folder / "Contents/MacOS" / executable,
-                               std::filesystem::copy_options::overwrite_existing);
+    // A new file rather than new contents: the old one may still be mapped by the loader.
+    const auto target = folder / "Contents/MacOS" / executable;
+    std::filesystem::remove(target);
+    std::filesystem::copy_file(code, target);
+}
+
+}  // namespace twain_testing
+
+namespace twain_testing {
+
+const std::vector<std::string>& all_info_dictionary_keys() {
+    static const std::vector<std::string> keys = {
+        "dKeyDriverURL",          "dKeyImagingURL",         "dKeyColorDepth",
+        "dKeyResolution",         "dKeyDescreen",           "dKeyAutocrop",
+        "dKeyCustomLayoutOffsetX", "dKeyCustomLayoutOffsetY", "dKeyCustomLayoutWidth",
+        "dKeyCustomLayoutHeight", "dKeyVID",                "dKeyPID",
+        "dKeySupportedRes",       "dKeyHelpPath",           "dKeyRetractableUSBSupport",
+        "dKeyICCColorFilePath",   "dKeyICCGrayFilePath",    "dKeyFBOpticalXRes",
+        "dKeyFBOpticalYRes",      "dKeyScannerWidth",       "dKeyScannerHeight",
+        "dKeyADFSupported",       "dKeyADFIsFlipped",       "dKeyADFAllowPreview",
+        "dKeyADFOpticalXRes",     "dKeyADFOpticalYRes",     "dKeyADFScannerWidth",
+        "dKeyADFScannerHeight",   "dKeyProductName",        "dKeyDefaultFilename",
+        "dKeyDefaultResolution",  "dKeyObjCScanDriverBundle",
+    };
+    return keys;
 }
 
 }  // namespace twain_testing

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/plist/value.hpp"
 
@@ -34,5 +35,12 @@ void write_features_file(const std::filesystem::path& file, bool retractable);
 void lay_out_backend_bundle(const std::filesystem::path& folder, const std::filesystem::path& code,
                             std::string_view principal_class,
                             std::string_view executable = "TestBackend");
+
+}  // namespace twain_testing
+
+namespace twain_testing {
+
+// The 32 keys of the backend info dictionary, in the order in which they are set.
+const std::vector<std::string>& all_info_dictionary_keys();
 
 }  // namespace twain_testing
