@@ -45,8 +45,8 @@ public:
     double scannerHeight() const;
 
     // ICC profiles: the Info.plist entry under the key names a resource "<name>.icc" of the
-    // scanner bundle. The spec form is the platform's reference to that file, owned by the
-    // caller.
+    // scanner bundle. getICCProfileSpecWithKey gives the platform's reference to that file, a
+    // value the caller owns.
     std::optional<platform::folders::FileRef> getICCProfileSpecWithKey(std::string_view key) const;
     std::optional<std::string> getScannerICCProfileFilenameUsingKey(std::string_view key) const;
     std::optional<std::string> scannerICCProfileColorFilename() const;

@@ -47,9 +47,9 @@ TEST_F(InspectorTest, TheProfileSpecIsTheCallersReferenceToTheSameFile) {
     const auto inspector = inspect(Value::dictionary({{"ScannerProfile", Value::string("Color")},
                                                       {"ScannerGrayProfile", Value::string("None")}}),
                                    {"Color"});
-    const auto spec = inspector.getICCProfileSpecWithKey("ScannerProfile");
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->path, std::filesystem::canonical(resource(bundle(), "Color.icc")));
+    const auto reference = inspector.getICCProfileSpecWithKey("ScannerProfile");
+    ASSERT_TRUE(reference);
+    EXPECT_EQ(reference->path, std::filesystem::canonical(resource(bundle(), "Color.icc")));
     EXPECT_FALSE(inspector.getICCProfileSpecWithKey("ScannerGrayProfile"));
     EXPECT_FALSE(inspector.getICCProfileSpecWithKey("NoSuchKey"));
 }
