@@ -16,7 +16,10 @@ std::string last_dl_error() {
 }  // namespace
 
 platform::Result<DataSourceLibrary> DataSourceLibrary::load(const std::filesystem::path& path) {
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A name without a folder would be looked up in the library path, not where the user means.
+    std::error_code ignored;
+    const auto file = std::filesystem::absolute(path, ignored);
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return platform::Error{last_dl_error()};
     void* entry = ::dlsym(handle, "DS_Entry");
     if (!entry) {

@@ -74,7 +74,7 @@ protected:
 
     // The command in a view of its own: the system's programs and libraries, the build tree,
     // the fixture at /Library and a scratch /tmp holding this test's folder.
-    Outcome run_in_view(const std::vector<std::string>& command) const {
+    Outcome run_in_view(const std::vector<std::string>& command, const fs::path& folder = "/") const {
         std::vector<std::string> full = {
             "bwrap", "--die-with-parent", "--tmpfs", "/", "--ro-bind", "/usr", "/usr",
             "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
@@ -82,7 +82,8 @@ protected:
             "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
             "--ro-bind", BUILD_TREE, BUILD_TREE, "--bind", temp_.path().string(), temp_.path().string(),
             "--bind", library_.string(), "/Library",
-            "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD", record_.string(), "--"};
+            "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD", record_.string(),
+            "--chdir", folder.string(), "--"};
         full.insert(full.end(), command.begin(), command.end());
         return run(full);
     }
@@ -163,6 +164,11 @@ TEST_F(HostProgramTest, UsageErrorsAndHelp) {
     EXPECT_EQ(run({TWAIN_HOST, DATA_SOURCE}).status, 2);
     EXPECT_EQ(run({TWAIN_HOST, DATA_SOURCE, "control/identity/fetch"}).status, 2);
     EXPECT_EQ(run({TWAIN_HOST, (temp_ / "missing.ds").string(), "control/identity/get"}).status, 1);
+    // A bare file name is the file in the working folder, as on any command line.
+    const auto bare = run_in_view({TWAIN_HOST, "velmora-q580n.ds", "control/identity/get"},
+                                  twain_folder_ / "velmora");
+    EXPECT_EQ(bare.status, 0);
+    EXPECT_NE(bare.out.find("DG_CONTROL/DAT_IDENTITY/MSG_GET -> "), std::string::npos) << bare.out;
 }
 
 }  // namespace
