@@ -49,10 +49,14 @@ Result<Value> from_node(plist_t node, int depth) {
             return Value::real(real);
         }
         case PLIST_STRING: {
-            char* raw = nullptr;
-            plist_get_string_val(node, &raw);
-            const CString text(raw);
-            return Value::string(text ? std::string(text.get()) : std::string());
+            // Not plist_get_string_val: libplist asserts (aborting the process) when an XML
+            // string holds a raw NUL byte, which no well-formed document does.
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            if (!text) return Value::string({});
+            std::string copy(text, length);
+            if (copy.find('\0') != std::string::npos) return Error{"a string holds a NUL character"};
+            return Value::string(std::move(copy));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;

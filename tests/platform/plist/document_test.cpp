@@ -74,7 +74,10 @@ TEST(PlistDocument, ReadsBinaryDocuments) {
 TEST(PlistDocument, MalformedDocumentsAreErrors) {
     for (const std::string& bad : {std::string(), std::string("not a plist"),
                                   std::string("<plist><dict><key>a</key></plist>"),
-                                  std::string("bplist00\x01\x02", 10), std::string("<?xml")}) {
+                                  std::string("bplist00\x01\x02", 10), std::string("<?xml"),
+                                  // A raw NUL in an XML string made libplist abort the process.
+                                  std::string("<plist><dict><key>k</key><string>a") + '\0' +
+                                      "b</string></dict></plist>"}) {
         auto value = plist::parse(bad);
         EXPECT_FALSE(value) << "accepted: " << bad;
         if (!value) {

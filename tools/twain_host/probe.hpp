@@ -1,0 +1,17 @@
+#pragma once
+// Listing data sources the way the Linux TWAIN Data Source Manager does: every regular file
+// named "*.ds" below a folder is loaded and asked DG_CONTROL/DAT_IDENTITY/MSG_GET with a null
+// origin, then unloaded again.
+
+#include <filesystem>
+#include <ostream>
+
+namespace twain_host {
+
+inline constexpr const char* kDataSourceFolder = "/usr/local/lib/twain";
+
+// Prints each data source found with its answer. True when at least one data source answered
+// with TWRC_SUCCESS.
+bool probe_data_sources(const std::filesystem::path& folder, std::ostream& out);
+
+}  // namespace twain_host
