@@ -1,0 +1,58 @@
+// Arbitrary bytes as a preference file: reading must never crash and always give a dictionary,
+// and writing a change into such a file must keep unreadable contents aside, never lose them.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/prefs/domain_file.hpp"
+
+namespace {
+
+namespace prefs = platform::prefs;
+using platform::plist::Value;
+
+const std::filesystem::path& scratch_folder() {
+    static const std::filesystem::path folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(scratch_folder(), ignored);
+        });
+        return std::filesystem::path(pattern);
+    }();
+    return folder;
+}
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto file = scratch_folder() / "domain.plist";
+    const auto aside = scratch_folder() / "domain.plist.corrupt";
+    std::filesystem::remove(aside);
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+
+    const auto read = prefs::read_domain_file(file);
+    check(read.values.is(platform::plist::Type::Dictionary));
+    const auto parsed = prefs::parse_domain(std::as_bytes(std::span(data, size)));
+    check(read.state == (size == 0 ? prefs::FileState::Empty
+                         : parsed  ? prefs::FileState::Loaded
+                                   : prefs::FileState::Corrupt));
+    check(!parsed || read.values == *parsed || !(*parsed == *parsed));  // NaN is unequal to itself
+
+    auto written = prefs::write_domain_changes(file, {{"fuzz", Value::integer(1)}});
+    if (read.state == prefs::FileState::Corrupt) check(std::filesystem::file_size(aside) == size);
+    if (written) check(prefs::read_domain_file(file).values.get("fuzz") == Value::integer(1));
+    return 0;
+}
