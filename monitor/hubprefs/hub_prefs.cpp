@@ -39,7 +39,8 @@ long LongSetting(const std::string& applicationID, std::string_view key, long fa
 }
 
 std::string NameOf(const Value& entry) {
-    const std::string* name = entry.get(ApplicationNameKey).as_string();
+    const Value value = entry.get(ApplicationNameKey);
+    const std::string* name = value.as_string();
     return name ? *name : std::string();
 }
 
@@ -82,7 +83,8 @@ std::uint16_t HubPrefs::ApplicationCount() {
 long HubPrefs::IndexOfApplicationName(std::string_view name) {
     const long count = ApplicationCount();
     for (long i = 0; i < count; ++i) {
-        const std::string* candidate = ApplicationNameAt(i).as_string();
+        const Value value = ApplicationNameAt(i);
+        const std::string* candidate = value.as_string();
         if (candidate && *candidate == name) return i;
     }
     return -1;
@@ -93,7 +95,9 @@ Value HubPrefs::ApplicationNameAt(long i) { return ApplicationValueAt(i, Applica
 Value HubPrefs::OpNameAt(long i) { return ApplicationValueAt(i, OpNameKey); }
 
 platform::FourCharCode HubPrefs::ApplicationSignatureAt(long i) {
-    const std::string* text = ApplicationValueAt(i, ApplicationSignatureKey).as_string();
+    // Held here: a subclass may hand out a value that nothing else keeps.
+    const Value value = ApplicationValueAt(i, ApplicationSignatureKey);
+    const std::string* text = value.as_string();
     if (!text) return 0;
     return SignatureCode(*text).value_or(0);
 }
@@ -116,7 +120,8 @@ std::int32_t HubPrefs::ApplicationFSSpecAt(long i, platform::folders::FileRef& s
 }
 
 Value HubPrefs::ApplicationLocationAt(long i) {
-    const std::string* text = ApplicationValueAt(i, ApplicationLocationKey).as_string();
+    const Value value = ApplicationValueAt(i, ApplicationLocationKey);
+    const std::string* text = value.as_string();
     if (!text) return Value();
     const auto path = platform::plist::path_from_file_url_string(*text);
     return path ? Value::file_url(*path) : Value();
@@ -125,7 +130,8 @@ Value HubPrefs::ApplicationLocationAt(long i) {
 bool HubPrefs::HasApplicationNamed(std::string_view name, platform::FourCharCode code) {
     const long count = ApplicationCount();
     for (long i = 0; i < count; ++i) {
-        const std::string* candidate = ApplicationNameAt(i).as_string();
+        const Value value = ApplicationNameAt(i);
+        const std::string* candidate = value.as_string();
         if (candidate && EqualIgnoringCase(*candidate, name) && ApplicationSignatureAt(i) == code) {
             return true;
         }
