@@ -63,14 +63,6 @@ TEST_F(ScannerPrefs, ANullValueRemovesTheKey) {
     EXPECT_EQ(on_disk(), Value::dictionary({{"RemoteIPAddress", Value::string("")}}));
 }
 
-TEST_F(ScannerPrefs, TheCallersValueIsNotTaken) {
-    Value address = Value::string("10.0.0.1");
-    monitor::SetScannerPref(monitor::RemoteIPAddress, address);
-    Value copy = monitor::CopyScannerPref(monitor::RemoteIPAddress);
-    EXPECT_FALSE(copy.same_object(address));
-    EXPECT_EQ(copy, address);
-}
-
 TEST_F(ScannerPrefs, AnotherProcessesWriteIsReadWithoutRestart) {
     monitor::SetScannerPref(monitor::IsCurrentlyScanning, Value::boolean(true));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::IsCurrentlyScanning), Value::boolean(true));
