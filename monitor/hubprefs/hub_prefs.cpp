@@ -109,13 +109,13 @@ std::int16_t HubPrefs::ApplicationTWAINTypeValueAt(long i) {
 
 Value HubPrefs::ApplicationTWAINTypeAt(long i) { return ApplicationValueAt(i, ApplicationTWAINTypeKey); }
 
-std::int32_t HubPrefs::ApplicationFSSpecAt(long i, platform::folders::FileRef& spec) {
+std::int32_t HubPrefs::ApplicationFSSpecAt(long i, platform::folders::FileRef& fileRef) {
     const Value location = ApplicationLocationAt(i);
     const auto* path = location.as_file_url();
     if (!path) return platform::os_status::fnfErr;
     auto reference = platform::folders::make_file_ref(*path);
     if (!reference) return reference.error().status;
-    spec = std::move(reference.value());
+    fileRef = std::move(reference.value());
     return platform::os_status::noErr;
 }
 

@@ -61,7 +61,7 @@ public:
     virtual platform::plist::Value ApplicationTWAINTypeAt(long i);
     // Fills the reference of the file at the entry's location: 0, or -43 (fnfErr) when the
     // location names nothing that exists. The reference is left alone on failure.
-    virtual std::int32_t ApplicationFSSpecAt(long i, platform::folders::FileRef& spec);
+    virtual std::int32_t ApplicationFSSpecAt(long i, platform::folders::FileRef& fileRef);
     // A new file URL value; null when the entry's location is not a file URL.
     virtual platform::plist::Value ApplicationLocationAt(long i);
     // An entry with that name, ignoring case, and that signature.

@@ -201,13 +201,13 @@ TEST_F(HubPrefsTest, FileReferencesNameExistingFilesOnly) {
                Entry("Gone", "file:///nonexistent/Gone.app", "gone", Value::integer(1)),
                Value::dictionary({{"ApplicationName", Value::string("Nowhere")}})});
     HubPrefs prefs(false, kHub);
-    platform::folders::FileRef spec;
-    EXPECT_EQ(prefs.ApplicationFSSpecAt(0, spec), 0);
-    EXPECT_EQ(spec.path, std::filesystem::canonical(env.base() / "Apps/Scan Hub.app"));
-    const auto found = spec;
-    EXPECT_EQ(prefs.ApplicationFSSpecAt(1, spec), -43);
-    EXPECT_EQ(prefs.ApplicationFSSpecAt(2, spec), -43);
-    EXPECT_EQ(spec, found) << "a failure leaves the reference alone";
+    platform::folders::FileRef fileRef;
+    EXPECT_EQ(prefs.ApplicationFSSpecAt(0, fileRef), 0);
+    EXPECT_EQ(fileRef.path, std::filesystem::canonical(env.base() / "Apps/Scan Hub.app"));
+    const auto found = fileRef;
+    EXPECT_EQ(prefs.ApplicationFSSpecAt(1, fileRef), -43);
+    EXPECT_EQ(prefs.ApplicationFSSpecAt(2, fileRef), -43);
+    EXPECT_EQ(fileRef, found) << "a failure leaves the reference alone";
 }
 
 TEST_F(HubPrefsTest, TheListIsReadOncePerObject) {
