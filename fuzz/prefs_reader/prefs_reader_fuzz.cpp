@@ -16,17 +16,25 @@ namespace {
 namespace prefs = platform::prefs;
 using platform::plist::Value;
 
+std::filesystem::path make_scratch_folder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-fuzz-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    return pattern;
+}
+
+void remove_scratch_folder();
+
 const std::filesystem::path& scratch_folder() {
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-fuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(scratch_folder(), ignored);
-        });
-        return std::filesystem::path(pattern);
-    }();
+    static const std::filesystem::path folder = make_scratch_folder();
+    // Registered after the folder's path is made, so it runs before the path is destroyed.
+    static const bool removed_at_exit = std::atexit(remove_scratch_folder) == 0;
+    (void)removed_at_exit;
     return folder;
+}
+
+void remove_scratch_folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch_folder(), ignored);
 }
 
 void check(bool condition) {
