@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -150,6 +151,19 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
     return Error{"unknown value type"};
 }
 
+// libplist aborts the process (a failed assertion) when asked for a key or string holding a NUL
+// character, which malformed XML and binary documents can both produce. Its XML writer copies
+// keys and strings whole, so such a tree is told by a NUL in its XML form, before any is read.
+bool holds_nul_text(plist_t root) {
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    if (!xml) return true;
+    const bool found = std::memchr(xml, '\0', length) != nullptr;
+    plist_to_xml_free(xml);
+    return found;
+}
+
 }  // namespace
 
 Result<Value> parse(std::span<const std::byte> document) {
@@ -162,6 +176,7 @@ Result<Value> parse(std::span<const std::byte> document) {
                       static_cast<std::uint32_t>(document.size()), &root);
     const PlistPtr owner(root);
     if (!root) return Error{"malformed property list"};
+    if (holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
     return from_node(root, 0);
 }
 

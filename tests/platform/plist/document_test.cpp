@@ -71,13 +71,35 @@ TEST(PlistDocument, ReadsBinaryDocuments) {
                       }));
 }
 
+std::string from_hex(std::string_view hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    return bytes;
+}
+
+// {"\u00e9\0": "b"}
+std::string binary_with_utf16_key_holding_nul() {
+    return from_hex("62706c6973743030d101026200e900005162080b1000000000000001010000000000000003"
+                    "00000000000000000000000000000012");
+}
+
+// {"k": "\u00e9\0"}
+std::string binary_with_utf16_string_holding_nul() {
+    return from_hex("62706c6973743030d10102516b6200e90000080b0d000000000000010100000000000000"
+                    "0300000000000000000000000000000012");
+}
+
 TEST(PlistDocument, MalformedDocumentsAreErrors) {
     for (const std::string& bad : {std::string(), std::string("not a plist"),
                                   std::string("<plist><dict><key>a</key></plist>"),
                                   std::string("bplist00\x01\x02", 10), std::string("<?xml"),
-                                  // A raw NUL in an XML string made libplist abort the process.
+                                  // Keys and strings holding NUL made libplist abort the process.
                                   std::string("<plist><dict><key>k</key><string>a") + '\0' +
-                                      "b</string></dict></plist>"}) {
+                                      "b</string></dict></plist>",
+                                  binary_with_utf16_key_holding_nul(),
+                                  binary_with_utf16_string_holding_nul()}) {
         auto value = plist::parse(bad);
         EXPECT_FALSE(value) << "accepted: " << bad;
         if (!value) {

@@ -1,0 +1,221 @@
+#include "platform/prefs/domain_file.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/base/errno_text.hpp"
+#include "platform/plist/document.hpp"
+
+namespace platform::prefs {
+
+namespace {
+
+std::int64_t nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::filesystem::path with_suffix(const std::filesystem::path& file, std::string_view suffix) {
+    std::filesystem::path result = file;
+    result += suffix;
+    return result;
+}
+
+Result<void> make_folders(const std::filesystem::path& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) return {};
+        return Error{folder.string() + " is not a folder"};
+    }
+    if (folder.has_parent_path() && folder.parent_path() != folder) {
+        auto parent = make_folders(folder.parent_path());
+        if (!parent) return parent;
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return Error{errno_text("cannot create " + folder.string(), errno)};
+    }
+    return {};
+}
+
+Result<void> write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return Error{errno_text("cannot write preferences", errno)};
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+// Exclusive for as long as it lives.
+class DomainLock {
+public:
+    static Result<DomainLock> take(const std::filesystem::path& file) {
+        const auto path = with_suffix(file, ".lock");
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!fd) return Error{errno_text("cannot open " + path.string(), errno)};
+        while (::flock(fd.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) return Error{errno_text("cannot lock " + path.string(), errno)};
+        }
+        return DomainLock(std::move(fd));
+    }
+
+private:
+    explicit DomainLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;  // closing it lets the lock go
+};
+
+// A temporary file beside the target, removed unless it was renamed into place.
+class TemporaryFile {
+public:
+    static Result<TemporaryFile> create_beside(const std::filesystem::path& file) {
+        std::string name = with_suffix(file, ".tmp.XXXXXX").native();
+        UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+        if (!fd) return Error{errno_text("cannot create a file beside " + file.string(), errno)};
+        return TemporaryFile(std::move(name), std::move(fd));
+    }
+    TemporaryFile(TemporaryFile&&) noexcept = default;
+    TemporaryFile& operator=(TemporaryFile&&) = delete;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!renamed_ && !name_.empty()) ::unlink(name_.c_str());
+    }
+
+    int fd() const { return fd_.get(); }
+    Result<void> rename_to(const std::filesystem::path& file) {
+        if (::rename(name_.c_str(), file.c_str()) != 0) {
+            return Error{errno_text("cannot replace " + file.string(), errno)};
+        }
+        renamed_ = true;
+        return {};
+    }
+    UniqueFd release_fd() { return std::move(fd_); }
+
+private:
+    TemporaryFile(std::string name, UniqueFd fd) : name_(std::move(name)), fd_(std::move(fd)) {}
+
+    std::string name_;
+    UniqueFd fd_;
+    bool renamed_ = false;
+};
+
+}  // namespace
+
+FileStamp stamp_of(const struct stat& status) {
+    return FileStamp{true, status.st_dev, status.st_ino, status.st_size,
+                     nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+}
+
+FileStamp current_stamp(const std::filesystem::path& file) {
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) return FileStamp{};
+    return stamp_of(status);
+}
+
+Result<plist::Value> parse_domain(std::span<const std::byte> document) {
+    auto value = plist::parse(document);
+    if (!value) return value.error();
+    if (!value->is(plist::Type::Dictionary)) return Error{"the top level is not a dictionary"};
+    return value;
+}
+
+DomainSnapshot read_domain_file(const std::filesystem::path& file) {
+    DomainSnapshot snapshot;
+    snapshot.values = plist::Value::dictionary();
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        const int error = errno;
+        snapshot.stamp = current_stamp(file);
+        snapshot.state = error == ENOENT && !snapshot.stamp.exists ? FileState::Missing
+                                                                   : FileState::Unreadable;
+        return snapshot;
+    }
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0) {
+        snapshot.state = FileState::Unreadable;
+        return snapshot;
+    }
+    snapshot.stamp = stamp_of(status);
+    if (!S_ISREG(status.st_mode)) {
+        snapshot.state = FileState::Unreadable;
+        snapshot.held = std::move(fd);
+        return snapshot;
+    }
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            snapshot.state = FileState::Unreadable;
+            snapshot.held = std::move(fd);
+            return snapshot;
+        }
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    snapshot.held = std::move(fd);
+    if (bytes.empty()) {
+        snapshot.state = FileState::Empty;
+        return snapshot;
+    }
+    auto values = parse_domain(std::as_bytes(std::span(bytes.data(), bytes.size())));
+    if (!values) {
+        snapshot.state = FileState::Corrupt;
+        return snapshot;
+    }
+    snapshot.values = std::move(values.value());
+    snapshot.state = FileState::Loaded;
+    return snapshot;
+}
+
+Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
+                                            const Changes& changes) {
+    auto folder = make_folders(file.parent_path());
+    if (!folder) return folder.error();
+    auto lock = DomainLock::take(file);
+    if (!lock) return lock.error();
+
+    DomainSnapshot current = read_domain_file(file);
+    const bool unusable = current.state == FileState::Corrupt ||
+                          (current.state == FileState::Unreadable && current.stamp.exists);
+    if (unusable) {
+        const auto aside = with_suffix(file, ".corrupt");
+        if (::rename(file.c_str(), aside.c_str()) != 0) {
+            return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
+        }
+    }
+
+    plist::Value values = std::move(current.values);
+    for (const auto& [key, value] : changes) values.set(key, value);
+    auto xml = plist::to_xml(values);
+    if (!xml) return xml.error();
+
+    auto temporary = TemporaryFile::create_beside(file);
+    if (!temporary) return temporary.error();
+    auto written = write_all(temporary->fd(), *xml);
+    if (!written) return written.error();
+    auto replaced = temporary->rename_to(file);
+    if (!replaced) return replaced.error();
+
+    DomainSnapshot result;
+    result.values = std::move(values);
+    result.state = FileState::Loaded;
+    result.held = temporary->release_fd();
+    // After the rename, which changes the inode's change time.
+    struct stat status {};
+    if (::fstat(result.held.get(), &status) == 0) result.stamp = stamp_of(status);
+    return result;
+}
+
+}  // namespace platform::prefs

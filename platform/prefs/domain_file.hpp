@@ -1,0 +1,77 @@
+#pragma once
+// One domain's file: reading it, and writing changed keys into it.
+//
+// The file holds one property list whose top level is a dictionary: XML when written here, XML
+// or binary when read. A missing, empty or unreadable file is an empty domain, and so is one that
+// holds no dictionary (it does not parse, or its top level is something else).
+//
+// A writer takes an exclusive flock on <file>.lock, re-reads the file, applies only the changed
+// keys, writes a temporary file in the same folder and renames it over the old one. So writers,
+// threads or processes, never lose each other's keys, and readers, who take no lock, only ever
+// see a whole file. A file that holds no dictionary is moved aside to <file>.corrupt by the next
+// write (replacing an older one of that name) rather than written over.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/base/result.hpp"
+#include "platform/base/unique_fd.hpp"
+#include "platform/plist/value.hpp"
+
+namespace platform::prefs {
+
+// Enough of a file's status to tell, by one stat, whether it was replaced or changed since.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified_ns = 0;
+    std::int64_t changed_ns = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stamp_of(const struct stat& status);
+// What is at the path now; exists is false when nothing is or it cannot be looked at.
+FileStamp current_stamp(const std::filesystem::path& file);
+
+enum class FileState {
+    Missing,
+    Empty,
+    Loaded,      // held a dictionary
+    Unreadable,  // could not be opened or read, or is not a regular file
+    Corrupt,     // did not parse, or its top level is not a dictionary
+};
+
+struct DomainSnapshot {
+    plist::Value values;  // a dictionary of its own, empty unless the state is Loaded
+    FileState state = FileState::Missing;
+    FileStamp stamp;      // of the very file the values came from
+    // That file, kept open: while it is held its inode number cannot go to another file, so an
+    // unchanged stamp means an unchanged file.
+    UniqueFd held;
+};
+
+// The dictionary of an XML or binary document; an error for anything else.
+Result<plist::Value> parse_domain(std::span<const std::byte> document);
+
+// Never fails: what could not be read is an empty domain, and the state says why.
+DomainSnapshot read_domain_file(const std::filesystem::path& file);
+
+// Keys in the order they were first changed; a null value removes its key.
+using Changes = std::vector<std::pair<std::string, plist::Value>>;
+
+// Writes the changes into the file (creating its folders, mode 0700, as needed) and answers
+// what the file now holds. On failure the file is as it was, or moved aside when corrupt.
+Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
+                                            const Changes& changes);
+
+}  // namespace platform::prefs
