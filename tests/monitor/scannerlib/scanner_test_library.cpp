@@ -15,8 +15,6 @@ SCANNER_LIBRARY_ENTRY_POINT void ScannerTestSetEndNetworkScanHook(int32_t (*hook
 
 namespace {
 
-constexpr ScannerDeviceHandle test_handle = 0x7720;
-
 std::string calls;
 int32_t (*end_network_scan_hook)(ScannerDeviceHandle) = nullptr;
 
@@ -31,7 +29,7 @@ void ScannerTestSetEndNetworkScanHook(int32_t (*hook)(ScannerDeviceHandle)) { en
 #ifndef WITHOUT_ENABLE_SCANNER_EX
 ScannerDeviceHandle EnableScannerEx(int32_t vendor, int32_t product) {
     log("EnableScannerEx " + std::to_string(vendor) + " " + std::to_string(product));
-    return test_handle;
+    return 0x7720;
 }
 #endif
 
