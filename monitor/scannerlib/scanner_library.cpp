@@ -1,5 +1,7 @@
 #include "monitor/scannerlib/scanner_library.hpp"
 
+#include <utility>
+
 #include "monitor/core/scanner_prefs.hpp"
 #include "platform/base/os_status.hpp"
 #include "platform/folders/folders.hpp"

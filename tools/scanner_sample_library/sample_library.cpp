@@ -17,7 +17,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "monitor/scannerlib/scanner_library_entry_points.h"
 #include "tools/scanner_sample_library/record_file.hpp"
