@@ -104,8 +104,10 @@ std::int32_t ButtonPortServer::Stop() {
     {
         const std::lock_guard guard(lock);
         if (port) {
-            // Waits for a message being handled; none is handled after it.
-            if (port->is_valid()) port->invalidate();
+            // Waits for a message being handled; none starts after. An invalid port is left as
+            // it is, so no validity test comes first: that test would wait for the message
+            // being handled without asking for the invalidation, and let queued ones start.
+            port->invalidate();
             port.reset();
         }
         if (runLoop) {
