@@ -8,7 +8,6 @@
 
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/netport/button_port_server.hpp"
-#include "monitor/netport/dotted_quad_string.hpp"
 #include "monitor/netport/network_button_event.hpp"
 #include "platform/appevents/wire_form.hpp"
 #include "platform/msgport/named_socket.hpp"
@@ -205,13 +204,6 @@ TEST_F(NetworkEventHandling, UnknownControlOperationsOnlyRecordTheNumber) {
         EXPECT_EQ(Handle({1, 2, 0, 0, 0, 0, operation, 0}, {10, 0, 0, 9}), 0);
         EXPECT_EQ(RecordedCalls(), Calls{UniqueNumber(9)}) << int{operation};
     }
-}
-
-TEST(DottedQuadString, FormatsTheAddressInMessageOrder) {
-    ButtonPortServer server;
-    ASSERT_TRUE(server.CopyMessage(Message({}, {192, 168, 100, 200})));
-    EXPECT_EQ(server.CopyAddressString(), "192.168.100.200");
-    EXPECT_EQ(monitor::CreateDottedQuadString(0), "0.0.0.0");
 }
 
 }  // namespace
