@@ -190,18 +190,21 @@ Result<std::unique_ptr<UsbDeviceNotifier>> UsbDeviceNotifier::start(const UsbDev
     if (!std::filesystem::is_directory(kDeviceTree, error)) {
         return Error{std::string("no device tree at ") + kDeviceTree + " (sysfs is not mounted)"};
     }
-    std::unique_ptr<UsbDeviceNotifier> notifier(
-        new UsbDeviceNotifier(match, std::move(on_matched), timing));
-    Monitor& m = *notifier->monitor_;
-
+    // The udev objects come first: when they cannot be made, nothing else was.
     sd_event* event = nullptr;
     int r = sd_event_new(&event);
     if (r < 0) return Error{errno_text("cannot make an event loop for udev", -r)};
-    m.event.reset(event);
+    detail::EventPtr owned_event(event);
     sd_device_monitor* monitor = nullptr;
     r = sd_device_monitor_new(&monitor);
     if (r < 0) return Error{errno_text("cannot make a udev monitor", -r)};
-    m.monitor.reset(monitor);
+    detail::MonitorPtr owned_monitor(monitor);
+
+    std::unique_ptr<UsbDeviceNotifier> notifier(
+        new UsbDeviceNotifier(match, std::move(on_matched), timing));
+    Monitor& m = *notifier->monitor_;
+    m.event = std::move(owned_event);
+    m.monitor = std::move(owned_monitor);
     if ((r = sd_device_monitor_filter_add_match_subsystem_devtype(monitor, "usb", nullptr)) < 0 ||
         (r = sd_device_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr)) <
             0 ||
