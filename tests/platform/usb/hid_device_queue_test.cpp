@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "platform/usb/hid_device.hpp"
@@ -185,14 +184,6 @@ TEST_F(QueueTest, ACalloutMayDestroyItsOwnQueue) {
     ASSERT_TRUE(run_main_loop_until([&] { return callouts_ == 1; }));
     run_main_loop_for(50ms);
     EXPECT_EQ(callouts_, 1) << "nothing is read after the queue is gone";
-}
-
-TEST_F(QueueTest, StartsOnlyOnTheMainThread) {
-    open(hid_test::kVendorPanel, {2});
-    bool started = true;
-    std::thread([&] { started = queue_->start().ok(); }).join();
-    EXPECT_FALSE(started);
-    EXPECT_FALSE(queue_->started());
 }
 
 TEST(HidDevices, CannotBeOpenedOnceTheirNodeIsGone) {
