@@ -17,6 +17,8 @@
 // or the device is removed meanwhile. The device's own "unbind" is not a message. "Terminated"
 // is the device's "remove"; an interest hears nothing after it.
 //
+// The waits are run-loop timers, which sd-event may fire up to a quarter second late.
+//
 // The notifier's sources are on the run loop of the thread that started it, and every callback
 // runs there; use the notifier and its interests on that thread only. A callback may release
 // interests and register new ones, but must not destroy the notifier.
