@@ -266,7 +266,8 @@ TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {
     platform::runloop::RunLoop::main();  // made first: a loop without descriptors is fatal
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    // One descriptor left, for the monitor's event loop; none for its netlink socket.
+    // One descriptor left: depending on what the process holds already, either the monitor's
+    // event loop or its netlink socket is the one that cannot be made.
     const int lowest_free = ::dup(0);
     ASSERT_GE(lowest_free, 0);
     ::close(lowest_free);
@@ -276,8 +277,7 @@ TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {
     auto started = UsbDeviceNotifier::start(kPanel, {});
     ::setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_FALSE(started.ok());
-    EXPECT_NE(started.error().message.find("cannot make a udev monitor"), std::string::npos)
-        << started.error().message;
+    EXPECT_NE(started.error().message.find("udev"), std::string::npos) << started.error().message;
 }
 
 TEST(UsbDeviceNotifierStart, SucceedsWithNoUsbBusAtAll) {
