@@ -89,7 +89,6 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& spec) {
     const std::string usb = std::string(kHostController) + "/" + name;
     const std::string hid_name = "0003:" + upper(spec.vendor_id) + ":" + upper(spec.product_id) +
                                  "." + upper(padded(hidraw + 1, 4, '0', 16));
-    const std::string node = "hidraw" + std::to_string(hidraw);
     const int interface_count = 1 + spec.extra_interfaces;
 
     std::string record =
@@ -122,17 +121,29 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& spec) {
     umockdev_testbed_set_attribute_binary(testbed_, device.hid_syspath.c_str(),
                                           "report_descriptor", descriptor.data(),
                                           static_cast<gint>(descriptor.size()));
-    if (spec.hidraw) {
-        const std::string raw = hid + "/hidraw/" + node;
-        add_records("P: " + raw + "\nN: " + node + "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" +
-                    node + "\nA: dev=" + std::to_string(kHidrawMajor) + ":" +
-                    std::to_string(hidraw) + "\nL: device=../../../" + hid_name + "\n\n");
-        device.hidraw_syspath = "/sys" + raw;
-        device.devnode = "/dev/" + node;
-    }
+    device.hidraw_number = hidraw;
+    if (spec.hidraw) add_hidraw_records(device);
     devices_[device.syspath] = device;
     if (spec.bind) bind(device);
     return device;
+}
+
+void UsbTestbed::add_hidraw_records(TestUsbDevice& device) {
+    const std::string hid = device.hid_syspath.substr(4);  // without "/sys"
+    const std::string hid_name = hid.substr(hid.rfind('/') + 1);
+    const std::string node = "hidraw" + std::to_string(device.hidraw_number);
+    const std::string raw = hid + "/hidraw/" + node;
+    add_records("P: " + raw + "\nN: " + node + "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" + node +
+                "\nA: dev=" + std::to_string(kHidrawMajor) + ":" +
+                std::to_string(device.hidraw_number) + "\nL: device=../../../" + hid_name + "\n\n");
+    device.hidraw_syspath = "/sys" + raw;
+    device.devnode = "/dev/" + node;
+}
+
+void UsbTestbed::add_hidraw(TestUsbDevice& device) {
+    if (!device.hidraw_syspath.empty()) throw std::logic_error("the device has its hidraw node");
+    add_hidraw_records(device);
+    devices_[device.syspath] = device;
 }
 
 void UsbTestbed::uevent(const std::string& syspath, const std::string& action) {

@@ -50,6 +50,7 @@ struct TestUsbDevice {
     std::string hid_syspath;  // the hid device, which has report_descriptor
     std::string hidraw_syspath;  // empty without a hidraw node
     std::string devnode;  // /dev/hidrawN, empty without a hidraw node
+    int hidraw_number = -1;  // the N of the hidraw node it has or would get
 };
 
 class UsbTestbed {
@@ -68,6 +69,9 @@ public:
     // Each device gets the next port (1-1, 1-2, ...) and the next hidraw number.
     TestUsbDevice add_hid_device(const HidDeviceSpec& spec);
 
+    // Gives a device made without its hidraw node (spec.hidraw false) that node, with the node's
+    // "add" uevent, as when the HID driver makes it late; fills in hidraw_syspath and devnode.
+    void add_hidraw(TestUsbDevice& device);
     // The "bind" uevents of a plug-in, in the kernel's order: hid, interfaces, device. Each
     // carries the DRIVER property the kernel reports (hid-generic, usbhid, usb; none for the
     // vendor interfaces).
@@ -90,6 +94,7 @@ public:
 
 private:
     void add_records(const std::string& records);
+    void add_hidraw_records(TestUsbDevice& device);
     void set_driver(const std::string& syspath, const std::string& driver);
 
     UMockdevTestbed* testbed_ = nullptr;

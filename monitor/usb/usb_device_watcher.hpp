@@ -1,0 +1,50 @@
+#pragma once
+// Finds the all-in-one on USB and keeps a button reader on it while it is attached.
+//
+// Start watches udev for devices with the watcher's identifiers, on the run loop of the
+// calling thread (the main thread), and handles a device already attached at once. For each
+// matched device the watcher marks the scanner status as no network scan, opens a
+// HidButtonDevice, registers interest in the device and refreshes the device's panel through
+// the scanner library. Every fifth time one of the device's interfaces is let go ("was
+// closed", counted across detach and re-attach) the reader is closed and opened again; the
+// device's removal discards the reader.
+//
+// One device at a time: a second matching device attached while one is held is ignored.
+
+#include <cstdint>
+#include <memory>
+
+#include "monitor/usb/hid_button_device.hpp"
+#include "platform/usb/usb_device_notifier.hpp"
+
+namespace monitor {
+
+class UsbDeviceWatcher {
+public:
+    // Stores the identifiers; nothing is watched before Start.
+    UsbDeviceWatcher(std::int32_t vendor, std::int32_t product);
+    UsbDeviceWatcher(const UsbDeviceWatcher&) = delete;
+    UsbDeviceWatcher& operator=(const UsbDeviceWatcher&) = delete;
+    // Ends the watch and discards the reader; copes with a watcher that never started.
+    ~UsbDeviceWatcher();
+
+    // 0, or -1 when devices cannot be watched: no sysfs (/sys/bus missing, as in a view that
+    // did not mount it), no udev monitor (no netlink socket, for one when the process has no
+    // descriptor left), or identifiers outside 0 to 0xFFFF. No USB bus is no failure.
+    std::int32_t Start();
+
+    // Handles every device waiting in the iterator.
+    void HandleMatchedDevices(platform::usb::UsbDeviceIterator& iterator);
+    void HandleInterestMessage(const platform::usb::UsbDevice& service,
+                               platform::usb::UsbInterestMessage messageType);
+
+private:
+    std::unique_ptr<platform::usb::UsbDeviceNotifier> notifyPort;
+    platform::usb::UsbInterest interestNotification;
+    std::int32_t vendorId;
+    std::int32_t productId;
+    std::unique_ptr<HidButtonDevice> buttonDevice;
+    std::int32_t closedCount = 0;
+};
+
+}  // namespace monitor

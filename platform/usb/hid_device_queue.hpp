@@ -1,0 +1,64 @@
+#pragma once
+// An event queue on an open HID device: a source on the main run loop reads the device's input
+// reports without blocking, and each report queues one event for every queued element whose
+// value it changed (hid_event_queue.hpp). After each report that queued an event, the callout
+// runs on the main thread; it takes the events with next_event().
+//
+// Reports are cut from what the node delivers by the lengths the descriptor gives each report
+// ID, so a node that delivers a byte stream (an emulated one) works like a real hidraw node.
+// When the node reports an error or its end (the device went away), the queue stops reading;
+// the events already queued stay.
+//
+// Main thread only: create, start, stop, destroy and take events there. The callout may stop
+// or destroy its own queue; reading then ends after the callout returns.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform/base/result.hpp"
+#include "platform/usb/hid_device.hpp"
+#include "platform/usb/hid_event_queue.hpp"
+
+namespace platform::usb {
+
+class HidDeviceQueue {
+public:
+    // A queue of that depth (at least 1) on the device, not yet reading. It reads a duplicate
+    // of the device's descriptor, so it does not depend on the HidDevice object staying alive.
+    static Result<HidDeviceQueue> create(const HidDevice& device,
+                                         std::size_t depth = kHidDefaultQueueDepth);
+
+    HidDeviceQueue(HidDeviceQueue&&) noexcept = default;
+    HidDeviceQueue& operator=(HidDeviceQueue&&) noexcept;
+    HidDeviceQueue(const HidDeviceQueue&) = delete;
+    HidDeviceQueue& operator=(const HidDeviceQueue&) = delete;
+    ~HidDeviceQueue();
+
+    // Any cookie (see HidEventQueue::add_element).
+    void add_element(std::uint32_t cookie);
+    void set_callout(std::function<void()> callout);
+
+    // Puts the reading source on the main run loop; starting a started queue does nothing.
+    // Fails off the main thread or when the loop refuses the source.
+    Result<void> start();
+    // Removes the source; what the node delivers meanwhile waits in the node.
+    void stop();
+    bool started() const;
+
+    // The oldest event; empty when the queue is empty.
+    std::optional<HidEvent> next_event();
+    std::size_t size() const;
+    std::uint64_t dropped_events() const;
+
+private:
+    struct State;
+    explicit HidDeviceQueue(std::shared_ptr<State> state);
+    static void read_reports(const std::shared_ptr<State>& state);
+
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace platform::usb
