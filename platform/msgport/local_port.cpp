@@ -68,6 +68,7 @@ void LocalPort::unschedule() {
 }
 
 void LocalPort::invalidate() {
+    invalidating_.store(true);
     const std::lock_guard guard(lock_);
     if (!valid_) return;
     valid_ = false;
@@ -94,6 +95,8 @@ void LocalPort::on_invalidated() {
 void LocalPort::on_readable() {
     // One datagram per wake-up keeps other sources of the loop (a stop, the invalidation) from
     // waiting behind a flood; the level-triggered watch calls again while more are queued.
+    // Not even the lock is taken once an invalidation is waiting for it.
+    if (invalidating_.load()) return;
     const std::lock_guard guard(lock_);
     if (!valid_ || !socket_) return;
     auto received = socket_->receive(buffer_);

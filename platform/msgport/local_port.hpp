@@ -9,6 +9,7 @@
 // removes the port's source and closes its socket, which frees the name. A port that is not
 // scheduled is closed at once.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,7 +52,8 @@ public:
     // Removes the source again (on the loop's thread); an invalid port is closed with it.
     void unschedule();
 
-    // Any thread. Waits for a message being dispatched to finish; none is dispatched after.
+    // Any thread. Waits for a message being dispatched to finish; none starts once it is
+    // called, even while it waits for that one.
     void invalidate();
     bool is_valid() const;
 
@@ -67,6 +69,9 @@ private:
     // handler may invalidate its own port.
     mutable std::recursive_mutex lock_;
     bool valid_ = true;
+    // Set, without the lock, as soon as invalidate() is called, so that the serving thread starts
+    // no further message while invalidate() waits for the lock.
+    std::atomic<bool> invalidating_{false};
     bool scheduled_ = false;
     std::optional<NamedSocket> socket_;
     UniqueFd wake_;  // eventfd written by invalidate() for the serving loop

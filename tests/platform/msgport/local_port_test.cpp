@@ -141,6 +141,18 @@ TEST(LocalPort, InvalidationWaitsForTheMessageBeingHandledAndDispatchesNoMore) {
     EXPECT_EQ(served.received().size(), handled) << "nothing dispatched after invalidation";
 }
 
+TEST(LocalPort, NoMessageStartsWhileInvalidationWaitsForTheOneBeingHandled) {
+    IsolatedEnvironment env;
+    // Each message takes long enough that the invalidating thread is surely waiting for it.
+    ServedPort served("port", 200ms);
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
+    std::this_thread::sleep_for(50ms);  // the first message is being handled
+    std::thread invalidating([&] { served.port().invalidate(); });
+    invalidating.join();
+    served.join();
+    EXPECT_EQ(served.received().size(), 1U) << "the queued messages waited for nothing";
+}
+
 TEST(LocalPort, PortsThatAreNotScheduledCloseAtOnce) {
     IsolatedEnvironment env;
     auto created = LocalPort::create("port", [](std::int32_t, std::span<const std::byte>) {});
