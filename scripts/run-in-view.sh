@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs a program in a private file-system view (bubblewrap), as the demo and the whole-process
+# tests run button-monitor: the machine is seen read-only, /tmp (and $TMPDIR) stays writable,
+# "/Library" is a folder of the caller's (the fixture tree the system's fixed paths point into)
+# and "/Users" does not exist. The real /Library, /Users and home are never touched.
+#
+#   scripts/run-in-view.sh [--library DIR] [--without-sys] [--status-file FILE] -- PROGRAM [ARG...]
+#
+#   --library DIR       seen as /Library, writable
+#   --without-sys       no /sys in the view: the monitor's USB watch then cannot start
+#   --status-file FILE  bubblewrap's JSON status: {"child-pid": N} (the program's own pid, for
+#                       signals), then {"exit-code": N}
+#
+# The script becomes bubblewrap (exec), whose exit status is the program's. Signals sent to
+# bubblewrap are not passed on: signal the child pid from the status file.
+set -euo pipefail
+
+library=""
+with_sys=1
+status_file=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --library) library=$2; shift 2 ;;
+    --without-sys) with_sys=0; shift ;;
+    --status-file) status_file=$2; shift 2 ;;
+    --) shift; break ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run-in-view.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "run-in-view.sh: no program given" >&2; exit 2; }
+
+options=(--dev-bind /dev /dev --proc /proc)
+for entry in /*; do
+  case "$entry" in
+    /dev|/proc|/sys|/tmp|/Library|/Users) continue ;;
+  esac
+  if [ -L "$entry" ]; then
+    options+=(--symlink "$(readlink "$entry")" "$entry")
+  elif [ -d "$entry" ]; then
+    options+=(--ro-bind "$entry" "$entry")
+  fi
+done
+options+=(--bind /tmp /tmp)
+if [ -n "${TMPDIR-}" ] && [ -d "$TMPDIR" ]; then
+  options+=(--bind "$TMPDIR" "$TMPDIR")
+fi
+if [ "$with_sys" = 1 ]; then
+  options+=(--ro-bind /sys /sys)
+fi
+if [ -n "$library" ]; then
+  options+=(--bind "$library" /Library)
+fi
+
+if [ -n "$status_file" ]; then
+  exec bwrap "${options[@]}" --json-status-fd 3 -- "$@" 3>"$status_file"
+fi
+exec bwrap "${options[@]}" -- "$@"
