@@ -1,8 +1,147 @@
 #!/usr/bin/env bash
-# The demo: arrives with the monitor. Until then it builds the project and says so.
+# The demo: button-monitor at work in a private file-system view, with the sample scanner
+# library and the stand-in scan-destination application installed where the monitor looks for
+# them. It shows the road of a network scan request, a destination-list upload, the scanner
+# status preferences, and an orderly shutdown. Nothing outside a temporary folder is written;
+# the real /Library is never touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$(pwd)
+
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" >/dev/null
-echo "Built. The demo of button-monitor arrives with the monitor."
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+echo "Building what is missing..."
+cmake --build build -j "$(nproc)" --target button-monitor network-button-send \
+  scan-destination-standin scanner-library-sample scanner_sample_library >/dev/null
+
+monitor=$top/build/monitor/core/button-monitor
+send=$top/build/tools/network_button_send/network-button-send
+standin=$top/build/tools/scan_destination_standin/scan-destination-standin
+library_tool=$top/build/tools/scanner_sample_library/scanner-library-sample
+
+demo=$(mktemp -d "${TMPDIR:-/tmp}/velmora-demo.XXXXXX")
+monitor_pid=""
+cleanup() {
+  [ -n "$monitor_pid" ] && kill -TERM "$monitor_pid" 2>/dev/null || true
+  if [ -f "$demo/standin.pid" ]; then kill -TERM "$(cat "$demo/standin.pid")" 2>/dev/null || true; fi
+  rm -rf "$demo"
+}
+trap cleanup EXIT
+
+say() { printf '\n== %s\n' "$*"; }
+indent() { sed 's/^/   | /'; }
+wait_for() {  # wait_for SECONDS TEST...
+  local tries=$(( $1 * 20 )); shift
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || { echo "demo: gave up waiting for: $*" >&2; exit 1; }
+    sleep 0.05
+  done
+}
+
+# The user's private folders, as a login has them.
+mkdir -p "$demo/runtime" "$demo/config/Preferences" "$demo/home" "$demo/Library"
+chmod 700 "$demo/runtime"
+export XDG_RUNTIME_DIR=$demo/runtime XDG_CONFIG_HOME=$demo/config HOME=$demo/home
+
+# What is installed in the view's /Library.
+scanner_bundle="$demo/Library/Application Support/Velmora/7720 Series Scanner.bundle"
+"$library_tool" --make-bundle "$scanner_bundle/Contents/SharedSupport/7720ScannerLib.bundle" \
+  --record-file "$demo/library.record" >/dev/null
+"$standin" --make-bundle "$demo/Library/Printers/Velmora/2006/Velmora Scan Hub.app" \
+  --pid-file "$demo/standin.pid" --log "$demo/standin.log" >/dev/null
+
+# The destinations the user chose in Scan Hub, under their panel names.
+cat > "$demo/config/Preferences/com.velmora.aio.scanhub.2007.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>ApplicationList</key>
+  <array>
+    <dict>
+      <key>ApplicationName</key><string>Mail</string>
+      <key>ApplicationLocation</key><string>file:///usr/bin/true</string>
+      <key>ApplicationSignature</key><string>emal</string>
+      <key>ApplicationTWAINType</key><integer>1</integer>
+      <key>OpName</key><string>Mail</string>
+    </dict>
+    <dict>
+      <key>ApplicationName</key><string>Photo Album Manager</string>
+      <key>ApplicationLocation</key><string>file:///usr/bin/true</string>
+      <key>ApplicationSignature</key><string>PhAM</string>
+      <key>ApplicationTWAINType</key><integer>2</integer>
+      <key>OpName</key><string>Photo Album Manager.app</string>
+    </dict>
+    <dict>
+      <key>ApplicationName</key><string>Preview</string>
+      <key>ApplicationLocation</key><string>file:///usr/bin/true</string>
+      <key>ApplicationSignature</key><string>prvw</string>
+      <key>ApplicationTWAINType</key><integer>1</integer>
+      <key>OpName</key><string>Preview.app</string>
+    </dict>
+  </array>
+</dict>
+</plist>
+PLIST
+
+say "Starting button-monitor in a private view (its /Library is $demo/Library)"
+"$top/scripts/run-in-view.sh" --library "$demo/Library" --status-file "$demo/view.json" \
+  -- "$monitor" 2>"$demo/monitor.stderr" &
+view_pid=$!
+wait_for 10 grep -qs child-pid "$demo/view.json"
+monitor_pid=$(sed -n 's/.*"child-pid": \([0-9]*\).*/\1/p' "$demo/view.json" | head -n 1)
+wait_for 10 test -S "$demo/runtime/msgports/OSPREY_HID_MSG_PORT"
+echo "   button-monitor runs as process $monitor_pid. It serves the port OSPREY_HID_MSG_PORT"
+echo "   ($XDG_RUNTIME_DIR/msgports) and watches USB for the all-in-one (1e33:00b7);"
+echo "   this machine has none attached, so only network events arrive."
+
+say "1. A network scan request while Scan Hub is not running"
+echo "   Another program forwards a button press of the network scanner at 192.168.1.23:"
+"$send" --address 192.168.1.23 scan --type 1 --direct 5 --resolution 44 | indent
+wait_for 10 test -s "$demo/standin.pid"
+echo "   Nobody served 'QH06', so the monitor launched Scan Hub from"
+echo "   /Library/Printers/Velmora/2006/Velmora Scan Hub.app with the event as its launch"
+echo "   parameters. Scan Hub (the stand-in) received:"
+indent < "$demo/standin.log"
+
+say "2. A second scan request, now that Scan Hub runs"
+lines=$(wc -l < "$demo/standin.log")
+"$send" --address 192.168.1.23 scan --type 2 --direct 0 --resolution 60 | indent
+wait_for 10 sh -c "[ \$(wc -l < '$demo/standin.log') -gt $lines ]"
+sleep 0.1
+echo "   This time the event went straight to the running application:"
+tail -n +"$((lines + 1))" "$demo/standin.log" | indent
+
+say "3. A destination list refresh"
+"$send" --address 192.168.1.23 refresh | indent
+wait_for 10 grep -qs DisableScanner "$demo/library.record"
+echo "   The monitor loaded the scanner library, sent the panel's list (File, Clipboard and the"
+echo "   applications chosen in Scan Hub, under their panel names) and unloaded it again."
+echo "   What the sample scanner library received:"
+"$library_tool" --show-record "$demo/library.record" | indent
+
+say "4. The scanner status preferences as they stand"
+prefs=$(ls "$demo/config/Preferences/ByHost/"com.velmora.aio.scannerlib.k71.*.plist)
+echo "   ${prefs#"$demo/"}:"
+sed -n 's/^\t<key>\(.*\)<\/key>$/\1/p; s/^\t<\([a-z]*\)\/>$/\1/p; s/^\t<[a-z]*>\(.*\)<\/[a-z]*>$/\1/p; s/^\t<string\/>$//p' "$prefs" \
+  | paste - - | awk -F'\t' '{ printf "   | %-24s %s\n", $1, ($2 == "" ? "\"\"" : $2) }'
+echo "   The monitor printed the unique number of each network event on standard error:"
+indent < "$demo/monitor.stderr"
+
+say "5. An orderly shutdown"
+echo "   SIGTERM to process $monitor_pid: the USB watch ends first, then the port is closed and"
+echo "   its thread joined."
+kill -TERM "$monitor_pid"
+status=0
+wait "$view_pid" || status=$?
+monitor_pid=""
+echo "   button-monitor exited with status $status."
+if [ -S "$demo/runtime/msgports/OSPREY_HID_MSG_PORT" ]; then
+  echo "   (the port's socket is still there: unexpected)"
+else
+  echo "   OSPREY_HID_MSG_PORT is free again."
+fi
+exit "$status"
