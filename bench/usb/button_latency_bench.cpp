@@ -58,9 +58,9 @@ struct Bed {
     testing_support::UsbTestbed testbed;
     testing_support::TestUsbDevice panel;
     Bed() {
-        testing_support::HidDeviceSpec spec;
-        spec.report_descriptor = kPanelDescriptor;
-        panel = testbed.add_hid_device(spec);
+        testing_support::HidDeviceSpec wanted;
+        wanted.report_descriptor = kPanelDescriptor;
+        panel = testbed.add_hid_device(wanted);
     }
 };
 

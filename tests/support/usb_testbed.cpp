@@ -80,22 +80,25 @@ std::filesystem::path UsbTestbed::root() const {
     return path;
 }
 
-TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& spec) {
+TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& wanted) {
     const int port = next_port_++;
     const int hidraw = next_hidraw_++;
     const int devnum = port + 1;  // the root hub is 1
     const std::string name = "1-" + std::to_string(port);
-    const std::string product = short_hex(spec.vendor_id) + "/" + short_hex(spec.product_id) + "/0";
+    const std::string product =
+        short_hex(wanted.vendor_id) + "/" + short_hex(wanted.product_id) + "/0";
     const std::string usb = std::string(kHostController) + "/" + name;
-    const std::string hid_name = "0003:" + upper(spec.vendor_id) + ":" + upper(spec.product_id) +
-                                 "." + upper(padded(hidraw + 1, 4, '0', 16));
-    const int interface_count = 1 + spec.extra_interfaces;
+    const std::string hid_name = "0003:" + upper(wanted.vendor_id) + ":" +
+                                 upper(wanted.product_id) + "." +
+                                 upper(padded(hidraw + 1, 4, '0', 16));
+    const int interface_count = 1 + wanted.extra_interfaces;
 
     std::string record =
         "P: " + usb + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/" +
         padded(devnum, 3) + "\nE: PRODUCT=" + product + "\nE: TYPE=0/0/0\nE: BUSNUM=001" +
-        "\nE: DEVNUM=" + padded(devnum, 3) + "\nA: idVendor=" + spec.vendor_id +
-        "\nA: idProduct=" + spec.product_id + "\nA: busnum=1\nA: devnum=" + std::to_string(devnum) +
+        "\nE: DEVNUM=" + padded(devnum, 3) + "\nA: idVendor=" + wanted.vendor_id +
+        "\nA: idProduct=" + wanted.product_id + "\nA: busnum=1\nA: devnum=" +
+        std::to_string(devnum) +
         "\nA: bNumInterfaces=" + padded(interface_count, 2, ' ') + "\nA: bDeviceClass=00" +
         "\nA: dev=" + std::to_string(kUsbDeviceMajor) + ":" + std::to_string(devnum - 1) + "\n\n";
     TestUsbDevice device;
@@ -111,20 +114,20 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& spec) {
         device.interfaces.push_back("/sys" + path);
     }
     const std::string hid = usb + "/" + name + ":1.0/" + hid_name;
-    record += "P: " + hid + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:0000" + upper(spec.vendor_id) +
-              ":0000" + upper(spec.product_id) + "\nE: HID_NAME=Test HID device\n\n";
+    record += "P: " + hid + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:0000" + upper(wanted.vendor_id) +
+              ":0000" + upper(wanted.product_id) + "\nE: HID_NAME=Test HID device\n\n";
 
     add_records(record);
     device.hid_syspath = "/sys" + hid;
     // Written before the hidraw node appears, as the kernel has it; any bytes, none included.
-    std::vector<std::uint8_t> descriptor = spec.report_descriptor;
+    std::vector<std::uint8_t> descriptor = wanted.report_descriptor;
     umockdev_testbed_set_attribute_binary(testbed_, device.hid_syspath.c_str(),
                                           "report_descriptor", descriptor.data(),
                                           static_cast<gint>(descriptor.size()));
     device.hidraw_number = hidraw;
-    if (spec.hidraw) add_hidraw_records(device);
+    if (wanted.hidraw) add_hidraw_records(device);
     devices_[device.syspath] = device;
-    if (spec.bind) bind(device);
+    if (wanted.bind) bind(device);
     return device;
 }
 

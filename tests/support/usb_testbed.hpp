@@ -64,12 +64,12 @@ public:
     static bool preload_active();
 
     // Plugs a device in: its sysfs entries with the "add" uevents umockdev sends for each, in
-    // the kernel's order (device, interfaces, hid, hidraw), then bind() unless the spec says
+    // the kernel's order (device, interfaces, hid, hidraw), then bind() unless the wanted says
     // otherwise. A device added before any monitor exists is one that was there at start-up.
     // Each device gets the next port (1-1, 1-2, ...) and the next hidraw number.
-    TestUsbDevice add_hid_device(const HidDeviceSpec& spec);
+    TestUsbDevice add_hid_device(const HidDeviceSpec& wanted);
 
-    // Gives a device made without its hidraw node (spec.hidraw false) that node, with the node's
+    // Gives a device made without its hidraw node (wanted.hidraw false) that node, with the node's
     // "add" uevent, as when the HID driver makes it late; fills in hidraw_syspath and devnode.
     void add_hidraw(TestUsbDevice& device);
     // The "bind" uevents of a plug-in, in the kernel's order: hid, interfaces, device. Each

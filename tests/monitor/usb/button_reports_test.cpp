@@ -68,11 +68,11 @@ protected:
 
     TestUsbDevice Plug(const hid_test::Bytes& descriptor = hid_test::kVendorPanel,
                        const std::string& product = "00b7") {
-        HidDeviceSpec spec;
-        spec.product_id = product;
-        spec.report_descriptor = descriptor;
-        spec.extra_interfaces = 1;
-        TestUsbDevice device = testbed_.add_hid_device(spec);
+        HidDeviceSpec wanted;
+        wanted.product_id = product;
+        wanted.report_descriptor = descriptor;
+        wanted.extra_interfaces = 1;
+        TestUsbDevice device = testbed_.add_hid_device(wanted);
         run_main_loop_for(20ms);  // nobody listens here, but keep the uevents flowing
         return device;
     }

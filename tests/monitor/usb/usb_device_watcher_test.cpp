@@ -63,11 +63,11 @@ protected:
     }
 
     TestUsbDevice Plug(bool hidraw = true) {
-        HidDeviceSpec spec;
-        spec.report_descriptor = hid_test::kVendorPanel;
-        spec.extra_interfaces = 1;
-        spec.hidraw = hidraw;
-        TestUsbDevice device = testbed_.add_hid_device(spec);
+        HidDeviceSpec wanted;
+        wanted.report_descriptor = hid_test::kVendorPanel;
+        wanted.extra_interfaces = 1;
+        wanted.hidraw = hidraw;
+        TestUsbDevice device = testbed_.add_hid_device(wanted);
         run_main_loop_for(20ms);
         return device;
     }

@@ -31,9 +31,9 @@ using testing_support::UsbTestbed;
 using Bytes = std::vector<std::uint8_t>;
 
 HidDeviceSpec spec_with(const Bytes& descriptor) {
-    HidDeviceSpec spec;
-    spec.report_descriptor = descriptor;
-    return spec;
+    HidDeviceSpec wanted;
+    wanted.report_descriptor = descriptor;
+    return wanted;
 }
 
 TEST(UsbDevices, AreFoundByTheirIdentifiers) {
@@ -54,9 +54,9 @@ TEST(UsbDevices, AreFoundByTheirIdentifiers) {
 
 TEST(HidInterfaces, AreTheHidrawDeviceBelowAUsbDeviceWithItsParsedDescriptor) {
     UsbTestbed testbed;
-    HidDeviceSpec spec = spec_with(hid_test::kMouseAndConsumer);
-    spec.extra_interfaces = 2;
-    const TestUsbDevice mouse = testbed.add_hid_device(spec);
+    HidDeviceSpec wanted = spec_with(hid_test::kMouseAndConsumer);
+    wanted.extra_interfaces = 2;
+    const TestUsbDevice mouse = testbed.add_hid_device(wanted);
     auto interface = HidInterface::find_below(UsbDevice{mouse.syspath});
     ASSERT_TRUE(interface.ok()) << interface.error().message;
     EXPECT_EQ(interface->syspath(), mouse.hidraw_syspath);

@@ -39,18 +39,18 @@ constexpr UsbDeviceNotifier::Timing kQuick{std::chrono::milliseconds(600),
                                            std::chrono::milliseconds(200)};
 
 HidDeviceSpec panel_spec() {
-    HidDeviceSpec spec;
-    spec.report_descriptor = hid_test::kVendorPanel;
-    spec.extra_interfaces = 1;
-    return spec;
+    HidDeviceSpec wanted;
+    wanted.report_descriptor = hid_test::kVendorPanel;
+    wanted.extra_interfaces = 1;
+    return wanted;
 }
 
 HidDeviceSpec keyboard_spec() {
-    HidDeviceSpec spec;
-    spec.vendor_id = "046d";
-    spec.product_id = "c31c";
-    spec.report_descriptor = hid_test::kBootKeyboard;
-    return spec;
+    HidDeviceSpec wanted;
+    wanted.vendor_id = "046d";
+    wanted.product_id = "c31c";
+    wanted.report_descriptor = hid_test::kBootKeyboard;
+    return wanted;
 }
 
 std::vector<std::string> drain(UsbDeviceIterator& iterator) {
@@ -108,9 +108,9 @@ TEST_F(NotifierTest, AHotPluggedDeviceIsMatchedOnceWhenBoundWithItsNode) {
 
 TEST_F(NotifierTest, ADeviceIsMatchedWhenItsNodeAppearsAfterItWasBound) {
     start();
-    HidDeviceSpec spec = panel_spec();
-    spec.hidraw = false;
-    TestUsbDevice panel = testbed_.add_hid_device(spec);
+    HidDeviceSpec wanted = panel_spec();
+    wanted.hidraw = false;
+    TestUsbDevice panel = testbed_.add_hid_device(wanted);
     run_main_loop_for(150ms);
     EXPECT_TRUE(matched_.empty()) << "bound, but its node is not there yet";
     testbed_.add_hidraw(panel);
@@ -121,9 +121,9 @@ TEST_F(NotifierTest, ADeviceIsMatchedWhenItsNodeAppearsAfterItWasBound) {
 
 TEST_F(NotifierTest, ADeviceWhoseNodeNeverComesIsMatchedAfterTheNodeWait) {
     start();
-    HidDeviceSpec spec = panel_spec();
-    spec.hidraw = false;
-    const TestUsbDevice panel = testbed_.add_hid_device(spec);
+    HidDeviceSpec wanted = panel_spec();
+    wanted.hidraw = false;
+    const TestUsbDevice panel = testbed_.add_hid_device(wanted);
     run_main_loop_for(400ms);
     EXPECT_TRUE(matched_.empty());
     ASSERT_TRUE(run_main_loop_until([&] { return !matched_.empty(); }, 1s));
@@ -132,9 +132,9 @@ TEST_F(NotifierTest, ADeviceWhoseNodeNeverComesIsMatchedAfterTheNodeWait) {
 
 TEST_F(NotifierTest, AnUnplugEndsAWaitAndARePlugIsMatchedAgain) {
     start();
-    HidDeviceSpec spec = panel_spec();
-    spec.hidraw = false;
-    const TestUsbDevice bare = testbed_.add_hid_device(spec);
+    HidDeviceSpec wanted = panel_spec();
+    wanted.hidraw = false;
+    const TestUsbDevice bare = testbed_.add_hid_device(wanted);
     run_main_loop_for(100ms);
     testbed_.unplug(bare);
     run_main_loop_for(800ms);

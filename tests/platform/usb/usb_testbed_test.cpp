@@ -74,10 +74,10 @@ Enumerator matching_usb_devices(const char* vendor, const char* product) {
 }
 
 HidDeviceSpec panel_spec() {
-    HidDeviceSpec spec;
-    spec.report_descriptor = hid_test::kVendorPanel;
-    spec.extra_interfaces = 1;
-    return spec;
+    HidDeviceSpec wanted;
+    wanted.report_descriptor = hid_test::kVendorPanel;
+    wanted.extra_interfaces = 1;
+    return wanted;
 }
 
 TEST(UsbTestbed, EnumeratorFindsTheDeviceItsHidrawChildAndItsReportDescriptor) {
@@ -240,10 +240,10 @@ TEST(UsbTestbed, MonitorsReceivePlugAndUnplugUeventsInTheKernelsOrder) {
 TEST(UsbTestbed, ADeviceCanComeWithoutHidrawNodeAndBindLater) {
     UsbTestbed testbed;
     UeventRecorder usb("usb");
-    HidDeviceSpec spec = panel_spec();
-    spec.hidraw = false;
-    spec.bind = false;
-    const TestUsbDevice bare = testbed.add_hid_device(spec);
+    HidDeviceSpec wanted = panel_spec();
+    wanted.hidraw = false;
+    wanted.bind = false;
+    const TestUsbDevice bare = testbed.add_hid_device(wanted);
     EXPECT_TRUE(bare.devnode.empty());
     EXPECT_EQ(usb.wait_for(3).size(), 3U) << "adds of the device and its two interfaces";
     EXPECT_EQ(usb.wait_for(4).size(), 3U) << "no binds yet";
