@@ -7,26 +7,17 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "tests/monitor/process/file_events.hpp"
 #include "tests/monitor/process/process_fixture.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using process_test::MonitorProcessTest;
-
-// WIFEXITED with status 0, as text for a readable failure.
-std::string Describe(const std::optional<int>& status) {
-    if (!status) return "still running";
-    if (WIFEXITED(*status)) return "exit " + std::to_string(WEXITSTATUS(*status));
-    if (WIFSIGNALED(*status)) return "killed by signal " + std::to_string(WTERMSIG(*status));
-    return "wait status " + std::to_string(*status);
-}
 
 class ButtonMonitorProcess : public MonitorProcessTest {};
 class ButtonMonitorQuitSignal : public MonitorProcessTest,
@@ -38,7 +29,7 @@ TEST_P(ButtonMonitorQuitSignal, TheIdleMonitorEndsInOrderWithStatusZero) {
     EXPECT_TRUE(std::filesystem::exists(ButtonPortSocket()));
     EXPECT_EQ(PublishedScanDataPort(), "OSPREY_READ_MSG_PORT");
 
-    EXPECT_EQ(Describe(SignalAndWait(GetParam())), "exit 0");
+    EXPECT_EQ(process_test::DescribeExit(SignalAndWait(GetParam())), "exit 0");
     EXPECT_FALSE(std::filesystem::exists(ButtonPortSocket())) << "the port was released";
     EXPECT_EQ(PublishedScanDataPort(), "OSPREY_READ_MSG_PORT") << "the key stays after exit";
     EXPECT_EQ(monitor_.Output(), "") << "start-up and shutdown write nothing";
@@ -55,13 +46,13 @@ TEST_P(ButtonMonitorQuitSignal, AnEventBeingHandledIsFinishedBeforeTheExit) {
     // and sends the list, which the library takes two seconds over.
     const pid_t sender = testing_support::start_program(
         {SENDER_PROGRAM, "--address", "10.0.0.5", "refresh"});
-    ASSERT_EQ(Describe(testing_support::wait_for_exit(sender)), "exit 0");
+    ASSERT_EQ(process_test::DescribeExit(testing_support::wait_for_exit(sender)), "exit 0");
     ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("ScanVersion") == 1; }))
         << "the handling did not reach the library";
 
     ASSERT_EQ(::kill(pid_, GetParam()), 0);
     ASSERT_EQ(LibraryCallCount("DeviceParameterSet"), 0U) << "the signal came too late to test";
-    EXPECT_EQ(Describe(monitor_.WaitForExit()), "exit 0");
+    EXPECT_EQ(process_test::DescribeExit(monitor_.WaitForExit()), "exit 0");
 
     // The handling went to its end on the port thread before the process did.
     std::vector<std::string> names;
@@ -79,52 +70,12 @@ TEST_P(ButtonMonitorQuitSignal, AnEventBeingHandledIsFinishedBeforeTheExit) {
 INSTANTIATE_TEST_SUITE_P(Signals, ButtonMonitorQuitSignal, ::testing::Values(SIGTERM, SIGINT),
                          [](const auto& signal) { return signal.param == SIGTERM ? "SIGTERM" : "SIGINT"; });
 
-// Creations and removals of the files in a folder, in order, as inotify reports them.
-class FolderChanges {
-public:
-    explicit FolderChanges(const std::filesystem::path& folder)
-        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        watching_ = fd_ >= 0 && ::inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_DELETE) >= 0;
-    }
-    FolderChanges(const FolderChanges&) = delete;
-    FolderChanges& operator=(const FolderChanges&) = delete;
-    ~FolderChanges() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-    bool watching() const { return watching_; }
-
-    // What happened to the file so far: "created", "removed", in order.
-    std::vector<std::string> Of(std::string_view name) {
-        alignas(inotify_event) char buffer[4096];
-        for (ssize_t length; (length = ::read(fd_, buffer, sizeof buffer)) > 0;) {
-            for (ssize_t at = 0; at < length;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->len > 0) {
-                    changes_.emplace_back(event->name, (event->mask & IN_CREATE) ? "created" : "removed");
-                }
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        std::vector<std::string> of;
-        for (const auto& [file, change] : changes_) {
-            if (file == name) of.push_back(change);
-        }
-        return of;
-    }
-
-private:
-    int fd_;
-    bool watching_ = false;
-    std::vector<std::pair<std::string, std::string>> changes_;
-};
-
 TEST_F(ButtonMonitorProcess, AWatchThatCannotStartEndsTheMonitorAtOnceInOrder) {
     // The ports' folder as the port layer makes it, so that it can be watched from the start.
     const auto ports = env_.runtime_dir() / "msgports";
     ASSERT_EQ(::mkdir(ports.c_str(), 0700), 0);
-    FolderChanges changes(ports);
-    ASSERT_TRUE(changes.watching());
+    process_test::FileEvents events;
+    ASSERT_TRUE(events.Watch(ports, IN_CREATE | IN_DELETE, "ports"));
 
     // Without /sys the USB watch cannot start: the monitor ends by itself, without a signal.
     StartMonitor([&] {
@@ -132,9 +83,14 @@ TEST_F(ButtonMonitorProcess, AWatchThatCannotStartEndsTheMonitorAtOnceInOrder) {
         view.withSys = false;
         return view;
     }());
-    EXPECT_EQ(Describe(monitor_.WaitForExit()), "exit 0");
+    EXPECT_EQ(process_test::DescribeExit(monitor_.WaitForExit()), "exit 0");
 
-    EXPECT_EQ(changes.Of(process_test::kButtonPort), (std::vector<std::string>{"created", "removed"}))
+    std::vector<std::string> port;
+    for (const auto& event : events.Seen()) {
+        if (event.ends_with(" OSPREY_HID_MSG_PORT")) port.push_back(event);
+    }
+    EXPECT_EQ(port, (std::vector<std::string>{"ports created OSPREY_HID_MSG_PORT",
+                                              "ports removed OSPREY_HID_MSG_PORT"}))
         << "the port is served from before the watch starts until the shutdown";
     EXPECT_EQ(PublishedScanDataPort(), "OSPREY_READ_MSG_PORT");
     EXPECT_EQ(monitor_.Output(), "");

@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <sys/inotify.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <variant>
 
 #include "platform/msgport/local_port.hpp"
+#include "tests/monitor/process/file_events.hpp"
 #include "tests/monitor/process/process_fixture.hpp"
 #include "tests/platform/usb/hid_test_descriptors.hpp"
 #include "tests/support/usb_testbed.hpp"
@@ -57,20 +59,28 @@ protected:
     testing_support::UsbTestbed testbed_;
 };
 
-TEST_F(ButtonMonitorOnUsb, ADeviceThereAtStartHasItsPanelRefreshedAndTheMonitorEndsWithIt) {
-    Plug();
+TEST_F(ButtonMonitorOnUsb, ADeviceThereAtStartHasItsPanelRefreshedAndTheWatcherEndsFirst) {
+    const TestUsbDevice device = Plug();
     StartMonitor(UsbView());
     ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("DisableScanner") == 1; }))
         << "no panel refresh; output:\n" << monitor_.Output();
     ExpectOneRefreshOnTheMainThread();
     ASSERT_TRUE(WaitUntilIdle(2));
 
-    // Shutdown with the device's button reader open.
-    const auto status = SignalAndWait(SIGTERM);
-    ASSERT_TRUE(status && WIFEXITED(*status)) << monitor_.Output();
-    EXPECT_EQ(WEXITSTATUS(*status), 0) << monitor_.Output();
+    // The node the button reader has open (the test bed's /dev entry leads to it), and the
+    // port's socket, watched together so that their order shows.
+    process_test::FileEvents events;
+    ASSERT_TRUE(events.Watch(std::filesystem::canonical(testbed_.root() / device.devnode.substr(1)),
+                             IN_CLOSE_WRITE | IN_CLOSE_NOWRITE, "reader"));
+    ASSERT_TRUE(events.Watch(env_.runtime_dir() / "msgports", IN_DELETE, "ports"));
+
+    EXPECT_EQ(process_test::DescribeExit(SignalAndWait(SIGTERM)), "exit 0") << monitor_.Output();
+    const auto& seen = events.Seen();
+    const auto removed = std::find(seen.begin(), seen.end(), "ports removed OSPREY_HID_MSG_PORT");
+    ASSERT_NE(removed, seen.end()) << "the port was not released";
+    EXPECT_NE(std::find(seen.begin(), removed, "reader closed"), removed)
+        << "the watcher, with its button reader, goes before the port server";
     EXPECT_EQ(LibraryCalls().size(), 4U) << "shutdown does not touch the library";
-    EXPECT_FALSE(std::filesystem::exists(ButtonPortSocket())) << "the port was released";
 }
 
 TEST_F(ButtonMonitorOnUsb, WithThePortServedElsewhereTheMonitorRunsWithoutPortThreadAndWatchesUsb) {
@@ -91,9 +101,7 @@ TEST_F(ButtonMonitorOnUsb, WithThePortServedElsewhereTheMonitorRunsWithoutPortTh
     ExpectOneRefreshOnTheMainThread();
     EXPECT_EQ(process_test::ThreadCount(pid_), 1U);
 
-    const auto status = SignalAndWait(SIGTERM);
-    ASSERT_TRUE(status && WIFEXITED(*status)) << monitor_.Output();
-    EXPECT_EQ(WEXITSTATUS(*status), 0) << monitor_.Output();
+    EXPECT_EQ(process_test::DescribeExit(SignalAndWait(SIGTERM)), "exit 0") << monitor_.Output();
     // The monitor left the other server's socket alone.
     EXPECT_TRUE(platform::msgport::send_message(kButtonPort, 0, process_test::RefreshRequest()));
 }

@@ -1,6 +1,7 @@
 #include "tests/monitor/process/process_fixture.hpp"
 
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 
@@ -96,6 +97,13 @@ std::optional<std::string> MonitorProcessTest::PublishedScanDataPort() const {
 
 std::filesystem::path MonitorProcessTest::ButtonPortSocket() const {
     return env_.runtime_dir() / "msgports" / kButtonPort;
+}
+
+std::string DescribeExit(const std::optional<int>& status) {
+    if (!status) return "still running";
+    if (WIFEXITED(*status)) return "exit " + std::to_string(WEXITSTATUS(*status));
+    if (WIFSIGNALED(*status)) return "killed by signal " + std::to_string(WTERMSIG(*status));
+    return "wait status " + std::to_string(*status);
 }
 
 std::vector<std::byte> RefreshRequest() {

@@ -55,6 +55,10 @@ protected:
     pid_t pid_ = -1;
 };
 
+// A wait status as text ("exit 0", "killed by signal 9"), or "still running" for none, so
+// that a failure reads plainly.
+std::string DescribeExit(const std::optional<int>& status);
+
 // The eight report bytes of a destination list refresh, and an address whose last octet (the
 // unique number the monitor shows) is 5.
 std::vector<std::byte> RefreshRequest();
