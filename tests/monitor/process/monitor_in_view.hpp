@@ -1,0 +1,67 @@
+#pragma once
+// The real button-monitor program, run by a test inside the private file-system view of
+// scripts/run-in-view.sh, with a fixture folder as /Library and the test's runtime,
+// configuration and home folders (which lie under /tmp, writable in the view).
+//
+// The view's script becomes bubblewrap, whose exit status is the monitor's and which passes no
+// signal on: signals go to the monitor's own pid, read from bubblewrap's status file. Whatever
+// the test does, the monitor and its view are ended and reaped when the object goes away.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace process_test {
+
+struct ViewOptions {
+    std::filesystem::path library;  // seen as /Library
+    bool withSys = true;             // false: no /sys, so the monitor cannot watch USB
+    // LD_PRELOAD for the monitor alone (umockdev's preload library); the view's script and
+    // bubblewrap run without it.
+    std::optional<std::string> preload;
+};
+
+class MonitorInView {
+public:
+    // Files of the run (status, output) go into the folder, which must exist.
+    explicit MonitorInView(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    MonitorInView(const MonitorInView&) = delete;
+    MonitorInView& operator=(const MonitorInView&) = delete;
+    // Kills a monitor still running and reaps the view.
+    ~MonitorInView();
+
+    // Starts the view with the monitor in it; standard output and error go to a file. False
+    // when nothing could be started.
+    bool Start(const ViewOptions& options);
+
+    // The monitor's pid, once bubblewrap has reported it.
+    std::optional<pid_t> Pid(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // The view's wait status (its exit status is the monitor's), or nullopt when it has not
+    // ended in time.
+    std::optional<int> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Whether the monitor is still there: the view has not ended and bubblewrap has not seen
+    // the monitor end.
+    bool Running();
+    // What the monitor (and the view) wrote on standard output and error.
+    std::string Output() const;
+
+private:
+    bool MonitorEnded() const;
+
+    std::filesystem::path folder_;
+    pid_t view_ = -1;
+    std::optional<pid_t> monitor_;
+    std::optional<int> waitStatus_;
+};
+
+// Readings of a live process from /proc.
+// The number of its threads.
+std::size_t ThreadCount(pid_t pid);
+// Whether the thread is blocked waiting in epoll, as a run loop does when it has nothing to do.
+bool WaitingInEpoll(pid_t pid, pid_t tid);
+
+}  // namespace process_test
