@@ -30,6 +30,7 @@ public:
     explicit ServedPort(std::string name, std::chrono::milliseconds handling_time = 0ms)
         : name_(std::move(name)) {
         auto created = LocalPort::create(name_, [this, handling_time](std::int32_t id, std::span<const std::byte> payload) {
+            ++started_;
             std::this_thread::sleep_for(handling_time);
             const std::lock_guard guard(lock_);
             received_.push_back({id, std::string(reinterpret_cast<const char*>(payload.data()), payload.size())});
@@ -63,12 +64,17 @@ public:
     void wait_for(std::size_t count) {
         for (int i = 0; i < 5000 && received().size() < count; ++i) std::this_thread::sleep_for(1ms);
     }
+    // Until the handler has begun with that many messages.
+    void wait_for_start(int count) {
+        for (int i = 0; i < 5000 && started_.load() < count; ++i) std::this_thread::sleep_for(1ms);
+    }
 
 private:
     std::string name_;
     std::unique_ptr<LocalPort> port_;
     std::thread thread_;
     std::atomic<RunLoop*> loop_{nullptr};
+    std::atomic<int> started_{0};
     RunLoop::RunResult result_{};
     std::mutex lock_;
     std::vector<Received> received_;
@@ -133,7 +139,7 @@ TEST(LocalPort, InvalidationWaitsForTheMessageBeingHandledAndDispatchesNoMore) {
     IsolatedEnvironment env;
     ServedPort served("port", 50ms);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
-    std::this_thread::sleep_for(10ms);  // the first message is being handled now
+    served.wait_for_start(1);
     served.port().invalidate();
     const auto handled = served.received().size();
     EXPECT_GE(handled, 1U) << "invalidate returned only after the handling finished";
