@@ -152,7 +152,7 @@ TEST(LocalPort, NoMessageStartsWhileInvalidationWaitsForTheOneBeingHandled) {
     // Each message takes long enough that the invalidating thread is surely waiting for it.
     ServedPort served("port", 200ms);
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
-    std::this_thread::sleep_for(50ms);  // the first message is being handled
+    served.wait_for_start(1);
     std::thread invalidating([&] { served.port().invalidate(); });
     invalidating.join();
     served.join();
