@@ -25,8 +25,8 @@ struct CFree {
 };
 using CString = std::unique_ptr<char, CFree>;
 
-Result<Value> from_node(plist_t node, int depth) {
-    if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
+// Called on trees whose depth nested_too_deeply() has checked.
+Result<Value> from_node(plist_t node) {
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t flag = 0;
@@ -77,7 +77,7 @@ Result<Value> from_node(plist_t node, int depth) {
             std::vector<Value> items;
             items.reserve(count);
             for (std::uint32_t i = 0; i < count; ++i) {
-                auto item = from_node(plist_array_get_item(node, i), depth + 1);
+                auto item = from_node(plist_array_get_item(node, i));
                 if (!item) return item.error();
                 items.push_back(std::move(item.value()));
             }
@@ -94,7 +94,7 @@ Result<Value> from_node(plist_t node, int depth) {
                 plist_dict_next_item(node, iterator, &raw_key, &item);
                 const CString key(raw_key);
                 if (!item) break;
-                auto value = from_node(item, depth + 1);
+                auto value = from_node(item);
                 if (!value) return value.error();
                 dictionary.set(key ? key.get() : "", std::move(value.value()));
             }
@@ -151,6 +151,31 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
     return Error{"unknown value type"};
 }
 
+// Before anything else walks the tree: libplist's own walks (its XML writer among them) recurse
+// without a limit, and a small document of thousands of nested arrays overflows the stack.
+// Only containers are visited, and dictionary keys are not asked for (see holds_nul_text).
+bool nested_too_deeply(plist_t node, int depth) {
+    if (depth > max_nesting_depth) return true;
+    const plist_type type = plist_get_node_type(node);
+    if (type == PLIST_ARRAY) {
+        const std::uint32_t count = plist_array_get_size(node);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (nested_too_deeply(plist_array_get_item(node, i), depth + 1)) return true;
+        }
+    } else if (type == PLIST_DICT) {
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        const std::unique_ptr<void, CFree> iterator_owner(iterator);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iterator, nullptr, &item);
+            if (!item) break;
+            if (nested_too_deeply(item, depth + 1)) return true;
+        }
+    }
+    return false;
+}
+
 // libplist aborts the process (a failed assertion) when asked for a key or string holding a NUL
 // character, which malformed XML and binary documents can both produce. Its XML writer copies
 // keys and strings whole, so such a tree is told by a NUL in its XML form, before any is read.
@@ -176,8 +201,9 @@ Result<Value> parse(std::span<const std::byte> document) {
                       static_cast<std::uint32_t>(document.size()), &root);
     const PlistPtr owner(root);
     if (!root) return Error{"malformed property list"};
+    if (nested_too_deeply(root, 0)) return Error{"property list nested too deeply"};
     if (holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
-    return from_node(root, 0);
+    return from_node(root);
 }
 
 Result<Value> parse(std::string_view document) {

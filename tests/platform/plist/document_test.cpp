@@ -113,11 +113,14 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
     for (int i = 0; i < plist::max_nesting_depth + 5; ++i) deep = Value::array({deep});
     EXPECT_FALSE(plist::to_xml(deep));
 
-    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "<array>";
-    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "</array>";
-    xml += "</plist>";
-    EXPECT_FALSE(plist::parse(xml));
+    // Far deeper documents are small too; walking one without a limit overflows the stack.
+    for (const int depth : {plist::max_nesting_depth + 5, 50000}) {
+        std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+        for (int i = 0; i < depth; ++i) xml += "<array>";
+        for (int i = 0; i < depth; ++i) xml += "</array>";
+        xml += "</dict></plist>";
+        EXPECT_FALSE(plist::parse(xml)) << depth;
+    }
 }
 
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
