@@ -149,6 +149,11 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
                           std::span<const std::byte> payload) {
     auto path = named_socket_path(subfolder, name);
     if (!path) return Error{"invalid or too long name: " + std::string(name)};
+    // Only a server of this user can have bound a socket in a private folder.
+    if (auto folder = folders::existing_private_runtime_subfolder(subfolder); !folder) {
+        return Error{std::string(name) + " is not served: " + folder.error().message,
+                     os_status::procNotFound};
+    }
     UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) return Error{errno_text("cannot create socket", errno)};
     sockaddr_un address{};
