@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
-#include <sstream>
+
+#include "platform/base/regular_file.hpp"
 
 namespace platform::plist {
 
@@ -211,13 +211,9 @@ Result<Value> parse(std::string_view document) {
 }
 
 Result<Value> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Error{"cannot open " + path.string(), -43};
-    // Through a string stream: GCC 12 warns of a null dereference inside istreambuf_iterator.
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) return Error{"cannot read " + path.string()};
-    auto value = parse(contents.view());
+    const auto contents = read_regular_file(path);
+    if (!contents) return contents.error();
+    auto value = parse(*contents);
     if (!value) return Error{path.string() + ": " + value.error().message};
     return value;
 }

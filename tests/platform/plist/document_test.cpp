@@ -1,6 +1,8 @@
 #include "platform/plist/document.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -145,6 +147,14 @@ TEST(PlistDocument, ReadFileReportsMissingAndBrokenFiles) {
     auto good = plist::read_file(dir / "good.plist");
     ASSERT_TRUE(good);
     EXPECT_EQ(*good, sample());
+
+    // A pipe would keep a reader waiting for a writer, then for an end that never comes; the
+    // alarm ends the test program if it does.
+    ASSERT_EQ(::mkfifo((dir / "pipe.plist").c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_FALSE(plist::read_file(dir / "pipe.plist"));
+    EXPECT_FALSE(plist::read_file(dir.path()));
+    ::alarm(0);
 }
 
 }  // namespace
