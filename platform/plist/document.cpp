@@ -105,11 +105,19 @@ Result<Value> from_node(plist_t node) {
     }
 }
 
+// libplist takes keys and strings as C strings: the text after a NUL would be cut off
+// silently, and two keys that differ only behind one would become one.
+bool holds_nul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
 Result<PlistPtr> to_node(const Value& value, int depth) {
     if (!value) return Error{"a null value has no property-list form"};
     if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
     switch (value.type()) {
-        case Type::String: return PlistPtr(plist_new_string(value.as_string()->c_str()));
+        case Type::String: {
+            const std::string& text = *value.as_string();
+            if (holds_nul(text)) return Error{"a string holds a NUL character"};
+            return PlistPtr(plist_new_string(text.c_str()));
+        }
         case Type::Integer:
             return PlistPtr(plist_new_uint(static_cast<std::uint64_t>(*value.as_integer())));
         case Type::Real: return PlistPtr(plist_new_real(*value.as_real()));
@@ -140,6 +148,7 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
         case Type::Dictionary: {
             PlistPtr dictionary(plist_new_dict());
             for (const auto& [key, item] : value.entries()) {
+                if (holds_nul(key)) return Error{"a key holds a NUL character"};
                 auto node = to_node(item, depth + 1);
                 if (!node) return node.error();
                 plist_dict_set_item(dictionary.get(), key.c_str(), node.value().release());

@@ -22,7 +22,8 @@ Result<Value> parse(std::string_view document);
 Result<Value> read_file(const std::filesystem::path& path);
 
 // The XML document of a value (dates to the whole second, as the XML form holds them). Values
-// with no property-list form (file URLs, the null value) are an error.
+// with no property-list form (file URLs, the null value, keys or strings holding NUL) are an
+// error.
 Result<std::string> to_xml(const Value& value);
 
 inline constexpr int max_nesting_depth = 256;

@@ -127,6 +127,10 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
 
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
     EXPECT_FALSE(plist::to_xml(Value()));
+    // Written whole they could not be read back; cut at the NUL they would change.
+    const std::string with_nul("a\0b", 3);
+    EXPECT_FALSE(plist::to_xml(Value::array({Value::string(with_nul)})));
+    EXPECT_FALSE(plist::to_xml(Value::dictionary({{with_nul, Value::integer(1)}})));
     auto with_url = plist::to_xml(Value::dictionary({{"u", Value::file_url("/x")}}));
     ASSERT_FALSE(with_url);
     EXPECT_NE(with_url.error().message.find("file URL"), std::string::npos);
