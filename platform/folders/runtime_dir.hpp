@@ -16,4 +16,8 @@ std::filesystem::path runtime_dir();
 // enter or write, is refused: nothing is created inside it.
 Result<std::filesystem::path> private_runtime_subfolder(std::string_view name);
 
+// The same folder when it exists and passes the same checks; nothing is created. What a sender
+// finds in a folder that others could have put there is not to be trusted.
+Result<std::filesystem::path> existing_private_runtime_subfolder(std::string_view name);
+
 }  // namespace platform::folders

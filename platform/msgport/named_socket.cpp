@@ -74,13 +74,17 @@ std::variant<NamedSocket, NamedSocket::ClaimFailure> NamedSocket::claim(std::str
     }
     sockaddr_un address{};
     fill_address(*path, address);
-    // The folder is private already; the narrow umask keeps the socket 0600 from its creation.
-    const mode_t saved_mask = ::umask(0177);
-    const int bound = ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    const int bind_errno = errno;
-    ::umask(saved_mask);
-    if (bound != 0) return other(Error{errno_text("cannot bind " + path->string(), bind_errno)});
-    return NamedSocket(std::move(lock), std::move(socket), std::move(*path));
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return other(Error{errno_text("cannot bind " + path->string(), errno)});
+    }
+    NamedSocket claimed(std::move(lock), std::move(socket), std::move(*path));
+    // Not through the umask, which every thread of the process shares: a file or folder made
+    // meanwhile, or a child started meanwhile, would get it. The folder is private already, so
+    // nobody else meets the socket before it is narrowed.
+    if (::chmod(claimed.socket_path_.c_str(), 0600) != 0) {
+        return other(Error{errno_text("cannot restrict " + claimed.socket_path_.string(), errno)});
+    }
+    return claimed;
 }
 
 NamedSocket::NamedSocket(UniqueFd lock, UniqueFd socket, std::filesystem::path socket_path)
@@ -145,6 +149,11 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
                           std::span<const std::byte> payload) {
     auto path = named_socket_path(subfolder, name);
     if (!path) return Error{"invalid or too long name: " + std::string(name)};
+    // Only a server of this user can have bound a socket in a private folder.
+    if (auto folder = folders::existing_private_runtime_subfolder(subfolder); !folder) {
+        return Error{std::string(name) + " is not served: " + folder.error().message,
+                     os_status::procNotFound};
+    }
     UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) return Error{errno_text("cannot create socket", errno)};
     sockaddr_un address{};

@@ -67,7 +67,8 @@ std::optional<std::filesystem::path> named_socket_path(std::string_view subfolde
                                                        std::string_view name);
 
 // Sends one datagram to the server of a name and waits while its queue is full. Status -600
-// (procNotFound) when nobody serves the name.
+// (procNotFound) when nobody serves the name, also when the folder is missing or fails the checks
+// a server's folder passes (so that nobody else can pose as the server).
 Result<void> send_to_name(std::string_view subfolder, std::string_view name,
                           std::span<const std::byte> payload);
 

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
-#include <sstream>
+
+#include "platform/base/regular_file.hpp"
 
 namespace platform::plist {
 
@@ -25,8 +25,8 @@ struct CFree {
 };
 using CString = std::unique_ptr<char, CFree>;
 
-Result<Value> from_node(plist_t node, int depth) {
-    if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
+// Called on trees whose depth nested_too_deeply() has checked.
+Result<Value> from_node(plist_t node) {
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t flag = 0;
@@ -77,7 +77,7 @@ Result<Value> from_node(plist_t node, int depth) {
             std::vector<Value> items;
             items.reserve(count);
             for (std::uint32_t i = 0; i < count; ++i) {
-                auto item = from_node(plist_array_get_item(node, i), depth + 1);
+                auto item = from_node(plist_array_get_item(node, i));
                 if (!item) return item.error();
                 items.push_back(std::move(item.value()));
             }
@@ -94,7 +94,7 @@ Result<Value> from_node(plist_t node, int depth) {
                 plist_dict_next_item(node, iterator, &raw_key, &item);
                 const CString key(raw_key);
                 if (!item) break;
-                auto value = from_node(item, depth + 1);
+                auto value = from_node(item);
                 if (!value) return value.error();
                 dictionary.set(key ? key.get() : "", std::move(value.value()));
             }
@@ -105,11 +105,19 @@ Result<Value> from_node(plist_t node, int depth) {
     }
 }
 
+// libplist takes keys and strings as C strings: the text after a NUL would be cut off
+// silently, and two keys that differ only behind one would become one.
+bool holds_nul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
 Result<PlistPtr> to_node(const Value& value, int depth) {
     if (!value) return Error{"a null value has no property-list form"};
     if (depth > max_nesting_depth) return Error{"property list nested too deeply"};
     switch (value.type()) {
-        case Type::String: return PlistPtr(plist_new_string(value.as_string()->c_str()));
+        case Type::String: {
+            const std::string& text = *value.as_string();
+            if (holds_nul(text)) return Error{"a string holds a NUL character"};
+            return PlistPtr(plist_new_string(text.c_str()));
+        }
         case Type::Integer:
             return PlistPtr(plist_new_uint(static_cast<std::uint64_t>(*value.as_integer())));
         case Type::Real: return PlistPtr(plist_new_real(*value.as_real()));
@@ -140,6 +148,7 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
         case Type::Dictionary: {
             PlistPtr dictionary(plist_new_dict());
             for (const auto& [key, item] : value.entries()) {
+                if (holds_nul(key)) return Error{"a key holds a NUL character"};
                 auto node = to_node(item, depth + 1);
                 if (!node) return node.error();
                 plist_dict_set_item(dictionary.get(), key.c_str(), node.value().release());
@@ -149,6 +158,31 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
         case Type::FileUrl: return Error{"a file URL has no property-list form"};
     }
     return Error{"unknown value type"};
+}
+
+// Before anything else walks the tree: libplist's own walks (its XML writer among them) recurse
+// without a limit, and a small document of thousands of nested arrays overflows the stack.
+// Only containers are visited, and dictionary keys are not asked for (see holds_nul_text).
+bool nested_too_deeply(plist_t node, int depth) {
+    if (depth > max_nesting_depth) return true;
+    const plist_type type = plist_get_node_type(node);
+    if (type == PLIST_ARRAY) {
+        const std::uint32_t count = plist_array_get_size(node);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (nested_too_deeply(plist_array_get_item(node, i), depth + 1)) return true;
+        }
+    } else if (type == PLIST_DICT) {
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(node, &iterator);
+        const std::unique_ptr<void, CFree> iterator_owner(iterator);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iterator, nullptr, &item);
+            if (!item) break;
+            if (nested_too_deeply(item, depth + 1)) return true;
+        }
+    }
+    return false;
 }
 
 // libplist aborts the process (a failed assertion) when asked for a key or string holding a NUL
@@ -176,8 +210,9 @@ Result<Value> parse(std::span<const std::byte> document) {
                       static_cast<std::uint32_t>(document.size()), &root);
     const PlistPtr owner(root);
     if (!root) return Error{"malformed property list"};
+    if (nested_too_deeply(root, 0)) return Error{"property list nested too deeply"};
     if (holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
-    return from_node(root, 0);
+    return from_node(root);
 }
 
 Result<Value> parse(std::string_view document) {
@@ -185,13 +220,9 @@ Result<Value> parse(std::string_view document) {
 }
 
 Result<Value> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Error{"cannot open " + path.string(), -43};
-    // Through a string stream: GCC 12 warns of a null dereference inside istreambuf_iterator.
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) return Error{"cannot read " + path.string()};
-    auto value = parse(contents.view());
+    const auto contents = read_regular_file(path);
+    if (!contents) return contents.error();
+    auto value = parse(*contents);
     if (!value) return Error{path.string() + ": " + value.error().message};
     return value;
 }

@@ -17,11 +17,13 @@ namespace platform::plist {
 // plist "null") is an error.
 Result<Value> parse(std::span<const std::byte> document);
 Result<Value> parse(std::string_view document);
-// Reads and parses a file; a missing or unreadable file is an error too.
+// Reads and parses a file; a missing or unreadable file is an error too (status -43 when it
+// cannot be opened), and so is anything but a regular file.
 Result<Value> read_file(const std::filesystem::path& path);
 
 // The XML document of a value (dates to the whole second, as the XML form holds them). Values
-// with no property-list form (file URLs, the null value) are an error.
+// with no property-list form (file URLs, the null value, keys or strings holding NUL) are an
+// error.
 Result<std::string> to_xml(const Value& value);
 
 inline constexpr int max_nesting_depth = 256;

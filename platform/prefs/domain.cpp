@@ -22,6 +22,11 @@ void Domain::load_if_needed() {
 }
 
 void Domain::adopt(DomainSnapshot snapshot) {
+    if (snapshot.state == FileState::Failed && loaded_) {
+        // What was read last is still the best answer; the next synchronize reads again.
+        stamp_ = FileStamp{};
+        return;
+    }
     values_ = std::move(snapshot.values);
     stamp_ = snapshot.stamp;
     held_ = std::move(snapshot.held);

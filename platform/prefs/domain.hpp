@@ -47,7 +47,9 @@ public:
     Result<void> set_value(std::string_view key, const plist::Value& value);
 
     // Writes the changed keys, then reloads. When the write fails the changes stay pending (and
-    // visible to this process) for the next synchronization, and the error is reported.
+    // visible to this process) for the next synchronization, and the error is reported. A reload
+    // that fails for a passing fault (no descriptor left, an I/O error) keeps the values last
+    // read until the next synchronization reads again.
     Result<void> synchronize();
 
 private:

@@ -24,6 +24,12 @@ std::filesystem::path with_suffix(const std::filesystem::path& file, std::string
     return result;
 }
 
+// Open errors that tell nothing about the file itself.
+bool passing_fault(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO ||
+           error == EINTR || error == EAGAIN;
+}
+
 Result<void> make_folders(const std::filesystem::path& folder) {
     struct stat status {};
     if (::stat(folder.c_str(), &status) == 0) {
@@ -132,6 +138,10 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
     UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd) {
         const int error = errno;
+        if (passing_fault(error)) {
+            snapshot.state = FileState::Failed;
+            return snapshot;
+        }
         snapshot.stamp = current_stamp(file);
         snapshot.state = error == ENOENT && !snapshot.stamp.exists ? FileState::Missing
                                                                    : FileState::Unreadable;
@@ -139,7 +149,7 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
     }
     struct stat status {};
     if (::fstat(fd.get(), &status) != 0) {
-        snapshot.state = FileState::Unreadable;
+        snapshot.state = FileState::Failed;
         return snapshot;
     }
     snapshot.stamp = stamp_of(status);
@@ -156,8 +166,8 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
         const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            snapshot.state = FileState::Unreadable;
-            snapshot.held = std::move(fd);
+            snapshot.state = FileState::Failed;
+            snapshot.stamp = FileStamp{};
             return snapshot;
         }
         if (got == 0) break;
@@ -187,6 +197,10 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     if (!lock) return lock.error();
 
     DomainSnapshot current = read_domain_file(file);
+    // Writing now would replace keys that could not be read with nothing.
+    if (current.state == FileState::Failed) {
+        return Error{"cannot read " + file.string() + " now; nothing was written"};
+    }
     const bool unusable = current.state == FileState::Corrupt ||
                           (current.state == FileState::Unreadable && current.stamp.exists);
     if (unusable) {

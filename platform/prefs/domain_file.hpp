@@ -47,14 +47,17 @@ enum class FileState {
     Missing,
     Empty,
     Loaded,      // held a dictionary
-    Unreadable,  // could not be opened or read, or is not a regular file
+    Unreadable,  // may not be opened, or is not a regular file
     Corrupt,     // did not parse, or its top level is not a dictionary
+    // Could not be read for a passing fault of this process or the system (no descriptor or
+    // memory left, an I/O error), which says nothing about what the file holds.
+    Failed,
 };
 
 struct DomainSnapshot {
     plist::Value values;  // a dictionary of its own, empty unless the state is Loaded
     FileState state = FileState::Missing;
-    FileStamp stamp;      // of the very file the values came from
+    FileStamp stamp;      // of the very file the values came from; none when Failed
     // That file, kept open: while it is held its inode number cannot go to another file, so an
     // unchanged stamp means an unchanged file.
     UniqueFd held;
@@ -70,7 +73,8 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file);
 using Changes = std::vector<std::pair<std::string, plist::Value>>;
 
 // Writes the changes into the file (creating its folders, mode 0700, as needed) and answers
-// what the file now holds. On failure the file is as it was, or moved aside when corrupt.
+// what the file now holds. On failure the file is as it was, or moved aside when corrupt. A file
+// that could not be read for a passing fault is a failure: it is neither moved nor replaced.
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
                                             const Changes& changes);
 

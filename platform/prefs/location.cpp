@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <vector>
 
+#include "platform/base/regular_file.hpp"
 #include "platform/folders/folders.hpp"
 
 namespace platform::prefs {
@@ -46,8 +46,9 @@ std::string trimmed(std::string text) {
 
 std::string read_host_id() {
     std::string line;
-    std::ifstream machine_id(folders::system_path("/etc/machine-id"));
-    if (machine_id) std::getline(machine_id, line);
+    if (auto machine_id = read_regular_file(folders::system_path("/etc/machine-id"))) {
+        line = machine_id->substr(0, machine_id->find('\n'));
+    }
     line = trimmed(std::move(line));
     if (line.empty()) {
         std::array<char, 256> name{};

@@ -1,11 +1,10 @@
 #include "platform/usb/hid_interface.hpp"
 
-#include <fstream>
-#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "platform/base/errno_text.hpp"
+#include "platform/base/regular_file.hpp"
 #include "platform/usb/hid_element_tree.hpp"
 #include "platform/usb/sd_device_handles.hpp"
 
@@ -17,12 +16,10 @@ namespace {
 // hidraw device's "device" link leads to the hid device that holds it.
 Result<std::vector<std::uint8_t>> read_report_descriptor(const std::string& hidraw_syspath) {
     const std::string path = hidraw_syspath + "/device/report_descriptor";
-    std::ifstream file(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
-                                    std::istreambuf_iterator<char>()};
-    if (!file.good() && !file.eof()) return Error{"cannot read " + path};
-    if (bytes.empty()) return Error{"no report descriptor at " + path};
-    return bytes;
+    const auto text = read_regular_file(path);
+    if (!text) return text.error();
+    if (text->empty()) return Error{"no report descriptor at " + path};
+    return std::vector<std::uint8_t>(text->begin(), text->end());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -121,6 +122,21 @@ TEST(NamedSocket, BadNamesAndUnsafeFoldersAreRefused) {
     ASSERT_TRUE(std::holds_alternative<NamedSocket::ClaimFailure>(open_folder));
     EXPECT_EQ(std::get<NamedSocket::ClaimFailure>(open_folder).kind, NamedSocket::ClaimError::Other);
     EXPECT_FALSE(std::filesystem::exists(env.runtime_dir() / "msgports/port"));
+}
+
+TEST(NamedSocket, SendersTrustNoSocketInAFolderOthersCouldWriteTo) {
+    IsolatedEnvironment env;
+    NamedSocket served = claim_ok("port");
+    // As if another user had made the folder and put a socket of theirs under the name.
+    std::filesystem::permissions(env.runtime_dir() / "msgports", std::filesystem::perms::all,
+                                 std::filesystem::perm_options::replace);
+    auto sent = platform::msgport::send_to_name("msgports", "port", bytes_of("secret"));
+    ASSERT_FALSE(sent);
+    EXPECT_EQ(sent.error().status, -600);
+    std::array<std::byte, 16> buffer{};
+    auto received = served.receive(buffer);
+    ASSERT_TRUE(received);
+    EXPECT_FALSE(*received);
 }
 
 TEST(NamedSocket, DatagramsOfOtherUsersAreDropped) {

@@ -1,6 +1,8 @@
 #include "platform/plist/document.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -113,15 +115,22 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
     for (int i = 0; i < plist::max_nesting_depth + 5; ++i) deep = Value::array({deep});
     EXPECT_FALSE(plist::to_xml(deep));
 
-    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "<array>";
-    for (int i = 0; i < plist::max_nesting_depth + 5; ++i) xml += "</array>";
-    xml += "</plist>";
-    EXPECT_FALSE(plist::parse(xml));
+    // Far deeper documents are small too; walking one without a limit overflows the stack.
+    for (const int depth : {plist::max_nesting_depth + 5, 50000}) {
+        std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+        for (int i = 0; i < depth; ++i) xml += "<array>";
+        for (int i = 0; i < depth; ++i) xml += "</array>";
+        xml += "</dict></plist>";
+        EXPECT_FALSE(plist::parse(xml)) << depth;
+    }
 }
 
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
     EXPECT_FALSE(plist::to_xml(Value()));
+    // Written whole they could not be read back; cut at the NUL they would change.
+    const std::string with_nul("a\0b", 3);
+    EXPECT_FALSE(plist::to_xml(Value::array({Value::string(with_nul)})));
+    EXPECT_FALSE(plist::to_xml(Value::dictionary({{with_nul, Value::integer(1)}})));
     auto with_url = plist::to_xml(Value::dictionary({{"u", Value::file_url("/x")}}));
     ASSERT_FALSE(with_url);
     EXPECT_NE(with_url.error().message.find("file URL"), std::string::npos);
@@ -142,6 +151,14 @@ TEST(PlistDocument, ReadFileReportsMissingAndBrokenFiles) {
     auto good = plist::read_file(dir / "good.plist");
     ASSERT_TRUE(good);
     EXPECT_EQ(*good, sample());
+
+    // A pipe would keep a reader waiting for a writer, then for an end that never comes; the
+    // alarm ends the test program if it does.
+    ASSERT_EQ(::mkfifo((dir / "pipe.plist").c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_FALSE(plist::read_file(dir / "pipe.plist"));
+    EXPECT_FALSE(plist::read_file(dir.path()));
+    ::alarm(0);
 }
 
 }  // namespace

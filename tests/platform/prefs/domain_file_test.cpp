@@ -9,6 +9,7 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
+#include "tests/platform/prefs/descriptor_limit.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace {
@@ -166,6 +167,20 @@ TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {
     EXPECT_FALSE(refused);
     EXPECT_EQ(read_file(dir / "d.plist"), kXml);
     EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"blocked", "d.plist", "d.plist.lock"}));
+}
+
+TEST(PrefsDomainFile, AFileThatCannotBeReadForNowIsNeitherMovedNorReplaced) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    const auto before = Value::dictionary({{"a", Value::integer(1)}, {"b", Value::integer(2)}});
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}));
+    {
+        // Room for the lock file only: the file itself cannot be opened.
+        const testing_support::DescriptorLimit limit(1);
+        EXPECT_FALSE(prefs::write_domain_changes(file, {{"c", Value::integer(3)}}));
+    }
+    EXPECT_EQ(prefs::read_domain_file(file).values, before);
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"d.plist", "d.plist.lock"}));
 }
 
 TEST(PrefsDomainFile, StampsTellAReplacedFileFromTheHeldOne) {

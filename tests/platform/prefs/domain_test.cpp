@@ -4,6 +4,7 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
+#include "tests/platform/prefs/descriptor_limit.hpp"
 #include "tests/platform/prefs/forked_child.hpp"
 #include "tests/support/isolated_environment.hpp"
 
@@ -109,6 +110,19 @@ TEST_F(PrefsDomain, SynchronizeSeesWhatOthersWroteSinceTheLastRead) {
     std::filesystem::remove(file);
     ASSERT_TRUE(domain.synchronize());
     EXPECT_TRUE(domain.copy_value("edited").is_null());
+}
+
+TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
+    ASSERT_TRUE(domain.set_value("k", Value::integer(1)));
+    ASSERT_TRUE(domain.synchronize());
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(2)}}));
+    {
+        const testing_support::DescriptorLimit limit(0);
+        (void)domain.synchronize();
+    }
+    EXPECT_EQ(domain.copy_value("k"), Value::integer(1));
+    ASSERT_TRUE(domain.synchronize());
+    EXPECT_EQ(domain.copy_value("k"), Value::integer(2));
 }
 
 TEST_F(PrefsDomain, AnotherProcessesWriteIsSeenWithoutRestart) {
