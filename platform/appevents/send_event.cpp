@@ -28,7 +28,7 @@ Result<void> send_event_to(FourCharCode signature, const Event& event) {
                      std::to_string(max_event_size)};
     }
     const std::string name = signature_socket_name(signature);
-    auto sent = msgport::send_to_name(event_socket_folder, name, bytes);
+    auto sent = msgport::send_to_name(event_socket_folder, name, bytes, event_send_wait_limit);
     if (!sent && !msgport::named_socket_path(event_socket_folder, name)) {
         // No socket can have this name, so no application can serve it.
         return Error{"nobody can serve the signature " + code_text(signature),

@@ -146,7 +146,8 @@ Result<std::optional<NamedSocket::Datagram>> NamedSocket::receive(std::span<std:
 }
 
 Result<void> send_to_name(std::string_view subfolder, std::string_view name,
-                          std::span<const std::byte> payload) {
+                          std::span<const std::byte> payload,
+                          std::optional<std::chrono::milliseconds> wait_limit) {
     auto path = named_socket_path(subfolder, name);
     if (!path) return Error{"invalid or too long name: " + std::string(name)};
     // Only a server of this user can have bound a socket in a private folder.
@@ -156,6 +157,13 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
     }
     UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) return Error{errno_text("cannot create socket", errno)};
+    if (wait_limit) {
+        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(*wait_limit).count();
+        timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
+        if (::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
+            return Error{errno_text("cannot limit the wait of a send", errno)};
+        }
+    }
     sockaddr_un address{};
     fill_address(*path, address);
     if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -170,6 +178,10 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
         if (sent >= 0) return {};
         if (errno == EINTR) continue;
         if (errno == ECONNREFUSED) return Error{std::string(name) + " is not served", os_status::procNotFound};
+        if (wait_limit && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return Error{std::string(name) + " took nothing in time: its queue stays full",
+                         os_status::errAETimeout};
+        }
         return Error{errno_text("cannot send to " + path->string(), errno)};
     }
 }

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -66,10 +67,13 @@ private:
 std::optional<std::filesystem::path> named_socket_path(std::string_view subfolder,
                                                        std::string_view name);
 
-// Sends one datagram to the server of a name and waits while its queue is full. Status -600
-// (procNotFound) when nobody serves the name, also when the folder is missing or fails the checks
-// a server's folder passes (so that nobody else can pose as the server).
+// Sends one datagram to the server of a name and waits while its queue is full: without limit
+// by default, or at most wait_limit, after which the send fails with status -1712
+// (errAETimeout). Status -600 (procNotFound) when nobody serves the name, also when the folder
+// is missing or fails the checks a server's folder passes (so that nobody else can pose as the
+// server).
 Result<void> send_to_name(std::string_view subfolder, std::string_view name,
-                          std::span<const std::byte> payload);
+                          std::span<const std::byte> payload,
+                          std::optional<std::chrono::milliseconds> wait_limit = std::nullopt);
 
 }  // namespace platform::msgport

@@ -108,3 +108,18 @@ TEST(EventDelivery, EventsLargerThanADatagramMayBeAreNotSent) {
 }
 
 }  // namespace
+
+TEST(EventDelivery, AnApplicationThatStopsReadingCannotHoldTheSenderUp) {
+    IsolatedEnvironment env;
+    auto receiver = claim_ok(four_char_code("QH06"));  // serves, but never reads
+    // The kernel queues a few datagrams per socket; past that the sender would wait for ever.
+    platform::Result<void> sent;
+    int count = 0;
+    const auto begun = std::chrono::steady_clock::now();
+    while (count < 64 && (sent = ae::send_event(event_for(four_char_code("QH06"), count)))) ++count;
+    const auto waited = std::chrono::steady_clock::now() - begun;
+    ASSERT_FALSE(sent) << count << " events queued without a wait";
+    EXPECT_EQ(sent.error().status, -1712);
+    EXPECT_GE(waited, ae::event_send_wait_limit);
+    EXPECT_EQ(next_event(receiver), event_for(four_char_code("QH06"), 0)) << "the queued ones stay";
+}
