@@ -83,7 +83,11 @@ void report(int fd, StatusRecord::Kind kind, int value) noexcept {
         ::_exit(127);
     }
     // Nothing else of the caller's goes along; the status pipe closes when exec succeeds.
-    ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        // Kernels before 5.11 lack the flag: mark every possible descriptor one by one.
+        const long limit = ::sysconf(_SC_OPEN_MAX);
+        for (int fd = 3; fd < (limit > 0 ? limit : 1024); ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
     ::execve(program, argv, environ);
     report(status_fd, StatusRecord::ExecFailed, errno);
     ::_exit(127);

@@ -65,7 +65,8 @@ public:
 
     // Watches fd for the epoll events given (EPOLLIN, ...). The fd stays the caller's.
     Result<Source> add_fd(int fd, std::uint32_t events, FdCallback callback);
-    // Calls back once after the delay (monotonic clock); the source is then spent.
+    // Calls back once after the delay (monotonic clock); the source is then spent, but keeps
+    // run() going until it is destroyed, like any other source that is still held.
     Result<Source> add_timer(std::chrono::microseconds delay, TimerCallback callback);
 
     enum class RunResult { Stopped, Finished };
