@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/base/regular_file.hpp"
+#include "platform/plist/binary_structure.hpp"
 
 namespace platform::plist {
 
@@ -204,6 +205,10 @@ Result<Value> parse(std::span<const std::byte> document) {
     if (document.empty()) return Error{"empty property list"};
     if (document.size() > std::numeric_limits<std::uint32_t>::max()) {
         return Error{"property list too large"};
+    }
+    // Before libplist's binary reader, which walks nesting and shared objects without limits.
+    if (auto shape = check_binary_structure(document, max_nesting_depth); !shape) {
+        return shape.error();
     }
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(document.data()),

@@ -125,6 +125,53 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
     }
 }
 
+// A binary document of arrays nested `depth` deep (object i holds object i + 1, the last one is
+// empty), or of arrays that each hold the next one twice, or whose last array holds the first.
+std::string nested_binary(std::size_t depth, int references_each = 1, bool cycle = false) {
+    std::string document = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    for (std::size_t i = 0; i < depth; ++i) {
+        offsets.push_back(static_cast<std::uint32_t>(document.size()));
+        const bool last = i + 1 == depth;
+        const int count = last && !cycle ? 0 : references_each;
+        document += static_cast<char>(0xA0 | count);
+        const std::uint32_t next = last ? 0 : static_cast<std::uint32_t>(i + 1);
+        for (int k = 0; k < count; ++k) {
+            for (int shift = 24; shift >= 0; shift -= 8) document += static_cast<char>(next >> shift);
+        }
+    }
+    const auto table = static_cast<std::uint64_t>(document.size());
+    for (const auto offset : offsets) {
+        for (int shift = 24; shift >= 0; shift -= 8) document += static_cast<char>(offset >> shift);
+    }
+    document += std::string(6, '\0');
+    document += '\x04';  // offset size
+    document += '\x04';  // reference size
+    for (const std::uint64_t field : {std::uint64_t{depth}, std::uint64_t{0}, table}) {
+        for (int shift = 56; shift >= 0; shift -= 8) document += static_cast<char>(field >> shift);
+    }
+    return document;
+}
+
+TEST(PlistDocument, DeepBinaryDocumentsAreRefusedBeforeLibplistWalksThem) {
+    auto shallow = plist::parse(nested_binary(3));
+    ASSERT_TRUE(shallow) << shallow.error().message;
+    EXPECT_EQ(*shallow, Value::array({Value::array({Value::array()})}));
+    EXPECT_TRUE(plist::parse(nested_binary(plist::max_nesting_depth + 1)));
+    for (const std::size_t depth : {std::size_t{plist::max_nesting_depth} + 2, std::size_t{200000}}) {
+        auto deep = plist::parse(nested_binary(depth));
+        ASSERT_FALSE(deep) << depth;
+        EXPECT_NE(deep.error().message.find("nested too deeply"), std::string::npos);
+    }
+    EXPECT_FALSE(plist::parse(nested_binary(5, 1, true))) << "an array inside itself";
+
+    // Arrays that hold the next one twice: a few bytes per level, twice the values per level.
+    EXPECT_TRUE(plist::parse(nested_binary(12, 2)));
+    auto exploding = plist::parse(nested_binary(200, 2));
+    ASSERT_FALSE(exploding);
+    EXPECT_NE(exploding.error().message.find("too many values"), std::string::npos);
+}
+
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
     EXPECT_FALSE(plist::to_xml(Value()));
     // Written whole they could not be read back; cut at the NUL they would change.
