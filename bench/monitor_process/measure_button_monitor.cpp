@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/file_growth.hpp"
 #include "monitor/netport/network_button_event.hpp"
 #include "platform/msgport/local_port.hpp"
 
@@ -273,51 +274,25 @@ void BM_IdleMonitor(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleMonitor)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-std::uintmax_t SizeOf(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
-// Blocks until the file is larger than the size given, woken by inotify rather than polling.
-class FileGrowth {
-public:
-    explicit FileGrowth(const std::filesystem::path& path)
-        : path_(path), fd_(::inotify_init1(IN_CLOEXEC)) {
-        if (fd_ < 0 || ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY) < 0) Fail("cannot watch " + path.string());
-    }
-    FileGrowth(const FileGrowth&) = delete;
-    FileGrowth& operator=(const FileGrowth&) = delete;
-    ~FileGrowth() { ::close(fd_); }
-
-    std::uintmax_t WaitBeyond(std::uintmax_t size) {
-        std::array<char, 4096> events{};
-        for (;;) {
-            const auto now = SizeOf(path_);
-            if (now > size) return now;
-            if (::read(fd_, events.data(), events.size()) < 0 && errno != EINTR) Fail("inotify read failed");
-        }
-    }
-
-private:
-    std::filesystem::path path_;
-    int fd_;
-};
-
 std::vector<double> requestMicroseconds;
 
 void BM_ScanRequestThroughMonitor(benchmark::State& state) {
     const auto request = monitor::MessageBytes(
         monitor::NetworkButtonEvent{{1, 1, 44, 0, 0, 0, 1, 5}, {192, 168, 100, 200}});
-    FileGrowth growth(world.standinLog);
-    auto size = SizeOf(world.standinLog);
+    bench_support::FileGrowth growth(world.standinLog);
+    if (!growth.ok()) Fail("cannot watch " + world.standinLog.string());
+    auto size = bench_support::file_size_or_zero(world.standinLog);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         if (!platform::msgport::send_message(monitor::ButtonPortName, 0, request)) {
             state.SkipWithError("the monitor's port is not served");
             break;
         }
-        size = growth.WaitBeyond(size);
+        if (auto grown = growth.wait_beyond(size)) {
+            size = *grown;
+        } else {
+            Fail("cannot watch the stand-in's log");
+        }
         const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(taken.count());
         requestMicroseconds.push_back(taken.count() * 1e6);

@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/file_growth.hpp"
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/netport/button_port_server.hpp"
 #include "monitor/netport/network_button_event.hpp"
@@ -67,37 +68,6 @@ void Fail(const std::string& message) {
     std::exit(1);
 }
 
-std::uintmax_t SizeOf(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
-// Blocks until the file is larger than the size given, woken by inotify rather than polling.
-class FileGrowth {
-public:
-    explicit FileGrowth(const std::filesystem::path& path)
-        : path_(path), fd_(::inotify_init1(IN_CLOEXEC)) {
-        if (fd_ < 0 || ::inotify_add_watch(fd_, path.c_str(), IN_MODIFY) < 0) Fail("cannot watch " + path.string());
-    }
-    FileGrowth(const FileGrowth&) = delete;
-    FileGrowth& operator=(const FileGrowth&) = delete;
-    ~FileGrowth() { ::close(fd_); }
-
-    std::uintmax_t WaitBeyond(std::uintmax_t size) {
-        char events[4096];
-        for (;;) {
-            const auto now = SizeOf(path_);
-            if (now > size) return now;
-            if (::read(fd_, events, sizeof events) < 0 && errno != EINTR) Fail("inotify read failed");
-        }
-    }
-
-private:
-    std::filesystem::path path_;
-    int fd_;
-};
-
 constexpr std::array<std::uint8_t, 4> kAddress{192, 168, 100, 200};
 
 std::array<std::byte, monitor::NetworkButtonEventSize> ScanRequest() {
@@ -105,15 +75,20 @@ std::array<std::byte, monitor::NetworkButtonEventSize> ScanRequest() {
 }
 
 void BM_ScanRequestHandled(benchmark::State& state) {
-    FileGrowth growth(view.standinLog);
+    bench_support::FileGrowth growth(view.standinLog);
+    if (!growth.ok()) Fail("cannot watch " + view.standinLog.string());
     const auto request = ScanRequest();
-    auto size = SizeOf(view.standinLog);
+    auto size = bench_support::file_size_or_zero(view.standinLog);
     for (auto _ : state) {
         if (!platform::msgport::send_message(monitor::ButtonPortName, 0, request)) {
             state.SkipWithError("send failed");
             break;
         }
-        size = growth.WaitBeyond(size);
+        if (auto grown = growth.wait_beyond(size)) {
+            size = *grown;
+        } else {
+            Fail("cannot watch the stand-in's log");
+        }
     }
 }
 BENCHMARK(BM_ScanRequestHandled)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -194,7 +169,7 @@ void BM_Flood(benchmark::State& state) {
     const std::vector<std::byte> large(4000, std::byte{1});
     for (auto _ : state) {
         flood = {};
-        const auto offset = SizeOf(view.shown);
+        const auto offset = bench_support::file_size_or_zero(view.shown);
         std::uintmax_t shownBytes = 0;  // what the server shows once it has handled every event
         flood.privateBefore = PrivateKiB();
         const auto start = std::chrono::steady_clock::now();
@@ -223,8 +198,9 @@ void BM_Flood(benchmark::State& state) {
             }
             if (!sent) Fail("flood send failed: " + sent.error().message);
         }
-        FileGrowth growth(view.shown);
-        growth.WaitBeyond(offset + shownBytes - 1);
+        bench_support::FileGrowth growth(view.shown);
+        if (!growth.ok()) Fail("cannot watch " + view.shown.string());
+        if (!growth.wait_beyond(offset + shownBytes - 1)) Fail("cannot watch the monitor's output");
         flood.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         flood.privateAfter = PrivateKiB();
         flood.datagrams = count;
