@@ -1,6 +1,6 @@
 #pragma once
 // A reference to an existing file: its resolved absolute path. This platform's counterpart of
-// a file-system reference and of the file specification filled from one.
+// a file-system reference and of the file record filled from one.
 
 #include <filesystem>
 

@@ -37,10 +37,10 @@ protected:
     }
 
     TestUsbDevice Plug() {
-        testing_support::HidDeviceSpec spec;
-        spec.report_descriptor = hid_test::kVendorPanel;
-        spec.extra_interfaces = 1;
-        return testbed_.add_hid_device(spec);
+        testing_support::HidDeviceSpec wanted;
+        wanted.report_descriptor = hid_test::kVendorPanel;
+        wanted.extra_interfaces = 1;
+        return testbed_.add_hid_device(wanted);
     }
 
     // One panel refresh done: the library enabled for the all-in-one, sent the list and
