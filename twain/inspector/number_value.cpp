@@ -67,7 +67,7 @@ double leadingReal(std::string_view text) {
     }
     // Read in the C locale: the host application's own may write reals with a comma. strtod
     // gives infinity past the range and 0 below it, as the framework does.
-    static const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
     const std::string literal(text.substr(0, end));
     return ::strtod_l(literal.c_str(), nullptr, cLocale);
 }
