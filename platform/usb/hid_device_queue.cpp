@@ -32,10 +32,11 @@ std::uint64_t now_ns() {
 // Shared with the reading source, so that a callout that destroys its queue leaves the reader
 // something to return through.
 struct HidDeviceQueue::State {
-    State(UniqueFd node, const HidReportDescriptor& descriptor, std::size_t depth)
-        : fd(std::move(node)), splitter(descriptor), events(descriptor, depth) {}
+    State(UniqueFd node, bool whole, const HidReportDescriptor& descriptor, std::size_t depth)
+        : fd(std::move(node)), whole_reads(whole), splitter(descriptor), events(descriptor, depth) {}
 
     UniqueFd fd;
+    bool whole_reads;  // one report per read (see HidDevice::reads_whole_reports)
     HidReportSplitter splitter;
     HidEventQueue events;
     std::function<void()> callout;
@@ -46,7 +47,8 @@ struct HidDeviceQueue::State {
 Result<HidDeviceQueue> HidDeviceQueue::create(const HidDevice& device, std::size_t depth) {
     UniqueFd node(::fcntl(device.fd(), F_DUPFD_CLOEXEC, 0));
     if (!node) return Error{errno_text(device.devnode(), errno)};
-    return HidDeviceQueue(std::make_shared<State>(std::move(node), device.descriptor(), depth));
+    return HidDeviceQueue(std::make_shared<State>(std::move(node), device.reads_whole_reports(),
+                                                  device.descriptor(), depth));
 }
 
 HidDeviceQueue::HidDeviceQueue(std::shared_ptr<State> state) : state_(std::move(state)) {}
@@ -96,6 +98,14 @@ std::uint64_t HidDeviceQueue::dropped_events() const { return state_->events.dro
 
 void HidDeviceQueue::read_reports(const std::shared_ptr<State>& state) {
     state->buffer.resize(kReadBufferSize);
+    const auto handle = [&state](std::span<const std::uint8_t> report) {
+        if (!state->source.active()) return;
+        if (state->events.handle_report(report, now_ns()) == 0) return;
+        if (!state->callout) return;
+        // A copy: the callout may replace itself or end the queue.
+        auto callout = state->callout;
+        callout();
+    };
     while (state->source.active()) {
         const ssize_t count = ::read(state->fd.get(), state->buffer.data(), state->buffer.size());
         if (count < 0 && errno == EINTR) continue;
@@ -105,15 +115,12 @@ void HidDeviceQueue::read_reports(const std::shared_ptr<State>& state) {
             state->source.reset();
             return;
         }
-        state->splitter.feed(std::span(state->buffer.data(), static_cast<std::size_t>(count)),
-                             [&state](std::span<const std::uint8_t> report) {
-                                 if (!state->source.active()) return;
-                                 if (state->events.handle_report(report, now_ns()) == 0) return;
-                                 if (!state->callout) return;
-                                 // A copy: the callout may replace itself or end the queue.
-                                 auto callout = state->callout;
-                                 callout();
-                             });
+        const std::span<const std::uint8_t> bytes(state->buffer.data(), static_cast<std::size_t>(count));
+        if (state->whole_reads) {
+            if (const auto report = state->splitter.whole_report(bytes)) handle(*report);
+        } else {
+            state->splitter.feed(bytes, handle);
+        }
     }
 }
 

@@ -4,8 +4,10 @@
 // value it changed (hid_event_queue.hpp). After each report that queued an event, the callout
 // runs on the main thread; it takes the events with next_event().
 //
-// Reports are cut from what the node delivers by the lengths the descriptor gives each report
-// ID, so a node that delivers a byte stream (an emulated one) works like a real hidraw node.
+// A hidraw node returns one report per read, and each read is taken as one report, fitted to
+// the length the descriptor gives its report ID (hid_report_splitter.hpp): a report of the
+// wrong length does not shift the ones after it. A node that delivers a byte stream (an
+// emulated one; see HidDevice::reads_whole_reports) is cut into reports by those lengths.
 // When the node reports an error or its end (the device went away), the queue stops reading;
 // the events already queued stay.
 //
