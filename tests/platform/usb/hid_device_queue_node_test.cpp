@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/base/unique_fd.hpp"
+#include "platform/runloop/run_loop.hpp"
 #include "platform/usb/hid_device.hpp"
 #include "platform/usb/hid_device_queue.hpp"
 #include "tests/platform/usb/hid_test_descriptors.hpp"
@@ -74,6 +75,7 @@ protected:
         queue_->set_callout([this] {
             ++callouts_;
             while (auto event = queue_->next_event()) events_.emplace_back(event->cookie, event->value);
+            if (onCallout_) onCallout_();
         });
         ASSERT_TRUE(queue_->start().ok());
     }
@@ -94,6 +96,7 @@ protected:
     std::unique_ptr<HidDeviceQueue> queue_;
     Events events_;
     int callouts_ = 0;
+    std::function<void()> onCallout_;
 };
 
 TEST_F(NodeQueueTest, EachReadOfAPacketNodeIsOneReportZeroFilledWhenShortAndCutWhenLong) {
@@ -124,6 +127,39 @@ TEST_F(NodeQueueTest, ATerminalIsAByteStreamCutByReportLengths) {
     Write({0x00});
     ASSERT_TRUE(RunUntilTaken({3, 0x00})) << testing::PrintToString(events_);
     EXPECT_EQ(events_, (Events{{2, 0x04}, {3, 0x20}, {2, 0x02}, {3, 0x25}, {2, 0x10}, {3, 0x00}}));
+}
+
+// A quit request made in a callout is acted on before the next report is read, on either kind
+// of node, however many reports wait. What waits is read when the loop runs again, also after
+// the queue was stopped and started and when the node itself has nothing new.
+TEST_F(NodeQueueTest, AWakeUpHandlesOneReportSoThatAQuitRequestIsNotHeldOff) {
+    for (const Node kind : {Node::PacketPipe, Node::Terminal}) {
+        SCOPED_TRACE(kind == Node::PacketPipe ? "packet pipe" : "terminal");
+        callouts_ = 0;
+        events_.clear();
+        Open(kind, hid_test::kVendorPanel, {2});
+        onCallout_ = [this] {
+            if (callouts_ == 1) platform::runloop::request_main_quit();
+        };
+        if (kind == Node::Terminal) {
+            Write({0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00});
+        } else {
+            for (std::uint8_t button = 1; button <= 4; ++button) Write({button, 0x00});
+        }
+        // Only a queue that never calls out needs this.
+        auto guard = platform::runloop::RunLoop::main().add_timer(
+            std::chrono::seconds(10), [] { platform::runloop::request_main_quit(); });
+        ASSERT_TRUE(guard.ok());
+        platform::runloop::RunLoop::main().run_until_quit();
+        EXPECT_EQ(callouts_, 1);
+
+        queue_->stop();
+        ASSERT_TRUE(queue_->start().ok());
+        ASSERT_TRUE(RunUntilTaken({2, 0x04})) << testing::PrintToString(events_);
+        EXPECT_EQ(events_, (Events{{2, 1}, {2, 2}, {2, 3}, {2, 4}}));
+        onCallout_ = nullptr;
+        queue_.reset();
+    }
 }
 
 }  // namespace
