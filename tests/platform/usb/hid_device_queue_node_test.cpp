@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
