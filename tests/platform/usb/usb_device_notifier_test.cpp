@@ -4,7 +4,6 @@
 
 #include "platform/usb/usb_device_notifier.hpp"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 
 #include "platform/runloop/run_loop.hpp"
 #include "tests/platform/usb/hid_test_descriptors.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/main_loop_wait.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/usb_testbed.hpp"
@@ -30,6 +30,7 @@ using platform::usb::UsbInterestMessage;
 using testing_support::HidDeviceSpec;
 using testing_support::run_main_loop_for;
 using testing_support::run_main_loop_until;
+using testing_support::SpareDescriptors;
 using testing_support::TestUsbDevice;
 using testing_support::UsbTestbed;
 
@@ -261,31 +262,9 @@ TEST(UsbDeviceNotifierStart, FailsWithoutSysfs) {
         << started.error().message;
 }
 
-// Lowers the process's descriptor limit so that only `spare` more descriptors can be opened,
-// and restores it when it goes away. Nothing but the test's own thread takes descriptors
-// meanwhile: the test bed's threads have everything they need (see usb_testbed.hpp).
-class SpareDescriptors {
-public:
-    explicit SpareDescriptors(int spare) {
-        EXPECT_EQ(::getrlimit(RLIMIT_NOFILE, &saved_), 0);
-        const int lowest_free = ::dup(0);
-        EXPECT_GE(lowest_free, 0);
-        ::close(lowest_free);
-        rlimit tight = saved_;
-        tight.rlim_cur = static_cast<rlim_t>(lowest_free + spare);
-        EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    }
-    SpareDescriptors(const SpareDescriptors&) = delete;
-    SpareDescriptors& operator=(const SpareDescriptors&) = delete;
-    ~SpareDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
-
-private:
-    rlimit saved_{};
-};
-
 TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {
-    UsbTestbed testbed;
-    platform::runloop::RunLoop::main();  // made first: a loop without descriptors is fatal
+    UsbTestbed testbed;  // its threads take no descriptor meanwhile (usb_testbed.hpp)
+    platform::runloop::RunLoop::main();  // made first: here only the udev objects lack room
     for (const int spare : {0, 1}) {
         // None left: the monitor's event loop cannot be made; one: its netlink socket cannot.
         const SpareDescriptors limit(spare);
@@ -294,6 +273,17 @@ TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {
         EXPECT_NE(started.error().message.find("udev"), std::string::npos)
             << started.error().message;
     }
+}
+
+TEST(UsbDeviceNotifierStart, FailsWhenTheRunLoopItIsWatchedOnCannotBeMade) {
+    UsbTestbed testbed;
+    // Room for the udev monitor's event loop and socket, none for the thread's run loop, which
+    // is made on first use: a failed start, not the end of the process.
+    const SpareDescriptors limit(2);
+    auto started = UsbDeviceNotifier::start(kPanel, {});
+    ASSERT_FALSE(started.ok());
+    EXPECT_NE(started.error().message.find("run loop"), std::string::npos)
+        << started.error().message;
 }
 
 TEST(UsbDeviceNotifierStart, SucceedsWithNoUsbBusAtAll) {
