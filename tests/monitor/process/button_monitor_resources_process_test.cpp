@@ -1,5 +1,6 @@
-// The button-monitor program as a whole when its process is short of something: closed standard
-// streams, a standard error whose reader has gone. It runs on until it is asked to end.
+// The button-monitor program as a whole when its process is short of something: few file
+// descriptors, closed standard streams, a standard error whose reader has gone. Whatever it
+// lacks, it either ends in order with status 0 or runs until it is asked to end.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +14,7 @@ namespace {
 
 using process_test::DescribeExit;
 using process_test::ErrorStream;
+using process_test::MonitorInView;
 using process_test::MonitorProcessTest;
 
 class ButtonMonitorResources : public MonitorProcessTest {
@@ -31,6 +33,56 @@ protected:
         return LibraryCallCount("DisableScanner") == 1;
     }
 };
+
+// What one run under a descriptor limit came to.
+struct LimitedRun {
+    int limit = 0;
+    bool endedByItself = false;
+    std::size_t threads = 0;  // in the event loop, when it ran
+    std::string exit;
+};
+
+TEST_F(ButtonMonitorResources, UnderAnyDescriptorLimitItEndsInOrderOrRunsUntilAsked) {
+    // From one descriptor beyond the standard streams (the least its libraries load with, one at
+    // a time) up to plenty. Which step fails at a tight limit depends on how the main and port
+    // threads meet, so each run is judged only by how it ends.
+    constexpr int kLowest = 4;
+    constexpr int kPlenty = 24;
+    std::vector<LimitedRun> runs;
+    for (int limit = kLowest; limit <= kPlenty; ++limit) {
+        const auto folder = env_.base() / ("limit-" + std::to_string(limit));
+        std::filesystem::create_directories(folder);
+        LimitedRun run;
+        run.limit = limit;
+        MonitorInView monitor(folder);
+        auto view = View();
+        view.setup = "ulimit -n " + std::to_string(limit);
+        ASSERT_TRUE(monitor.Start(view));
+        const auto pid = monitor.Pid();
+        ASSERT_TRUE(pid) << monitor.Output();
+        // Either it ends, or it reaches its event loop: every thread then waits in epoll.
+        ASSERT_TRUE(testing_support::wait_until(
+            [&] { return !monitor.Running() || process_test::AllThreadsWaitInEpoll(*pid); }))
+            << "limit " << limit << ": neither ended nor idle";
+        run.endedByItself = !monitor.Running();
+        if (!run.endedByItself) {
+            run.threads = process_test::ThreadCount(*pid);
+            ASSERT_EQ(::kill(*pid, SIGTERM), 0);
+        }
+        run.exit = DescribeExit(monitor.WaitForExit());
+        EXPECT_EQ(run.exit, "exit 0") << "limit " << limit
+                                      << (run.endedByItself ? ", ended by itself" : ", ran")
+                                      << "; output:\n" << monitor.Output();
+        EXPECT_EQ(monitor.Output(), "") << "limit " << limit;
+        EXPECT_FALSE(std::filesystem::exists(ButtonPortSocket())) << "limit " << limit;
+        runs.push_back(run);
+    }
+    // The range covers both ends: with nothing to spare the watch cannot start; with plenty the
+    // monitor runs with its port served.
+    EXPECT_TRUE(runs.front().endedByItself);
+    EXPECT_FALSE(runs.back().endedByItself);
+    EXPECT_EQ(runs.back().threads, 2U);
+}
 
 TEST_F(ButtonMonitorResources, ClosedStandardStreamsBecomeNullAndNoFileTakesTheirPlace) {
     InstallSampleLibrary();
