@@ -18,7 +18,7 @@
 namespace process_test {
 
 // Where the monitor's standard error goes: with its standard output into the output file, or
-// into a pipe or a stream socket whose reading end the test holds (ErrorReader()).
+// into a pipe or a stream socket whose reading end the test holds (CloseErrorReader()).
 enum class ErrorStream { OutputFile, Pipe, Socket };
 
 struct ViewOptions {
@@ -58,9 +58,8 @@ public:
     // What the monitor (and the view) wrote on standard output, and on standard error when it
     // goes to the output file.
     std::string Output() const;
-    // The test's end of the monitor's standard error when that is a pipe or socket; closing it
-    // leaves the monitor writing to a reader that has gone.
-    int ErrorReader() const { return errorReader_; }
+    // Closes the test's end of the monitor's standard error when that is a pipe or socket: the
+    // monitor then writes to a reader that has gone.
     void CloseErrorReader();
 
 private:
