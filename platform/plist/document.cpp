@@ -11,6 +11,7 @@
 
 #include "platform/base/regular_file.hpp"
 #include "platform/plist/binary_structure.hpp"
+#include "platform/plist/xml_structure.hpp"
 
 namespace platform::plist {
 
@@ -162,8 +163,9 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
 }
 
 // Before anything else walks the tree: libplist's own walks (its XML writer among them) recurse
-// without a limit, and a small document of thousands of nested arrays overflows the stack.
-// Only containers are visited, and dictionary keys are not asked for (see holds_nul_text).
+// without a limit. The checks made before parsing keep such trees from being built at all; this
+// one stands behind them. Only containers are visited, and dictionary keys are not asked for
+// (see holds_nul_text).
 bool nested_too_deeply(plist_t node, int depth) {
     if (depth > max_nesting_depth) return true;
     const plist_type type = plist_get_node_type(node);
@@ -206,10 +208,12 @@ Result<Value> parse(std::span<const std::byte> document) {
     if (document.size() > std::numeric_limits<std::uint32_t>::max()) {
         return Error{"property list too large"};
     }
-    // Before libplist's binary reader, which walks nesting and shared objects without limits.
-    if (auto shape = check_binary_structure(document, max_nesting_depth); !shape) {
-        return shape.error();
-    }
+    // Before libplist reads it: its binary reader walks nesting and shared objects without
+    // limits, and its XML reader builds a tree of any depth, which freeing then walks.
+    const bool binary = document.size() >= 8 && std::memcmp(document.data(), "bplist00", 8) == 0;
+    auto shape = binary ? check_binary_structure(document, max_nesting_depth)
+                        : check_xml_structure(document, max_nesting_depth);
+    if (!shape) return shape.error();
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(document.data()),
                       static_cast<std::uint32_t>(document.size()), &root);

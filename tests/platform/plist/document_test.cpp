@@ -125,6 +125,69 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
     }
 }
 
+// An XML document of `depth` containers, each opened with `open` and closed with `close`
+// (when given), the innermost holding `inner`.
+std::string nested_xml(std::size_t depth, std::string_view open = "<array>",
+                       std::string_view close = "</array>", std::string_view inner = "") {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    xml.reserve(xml.size() + depth * (open.size() + close.size()) + inner.size() + 8);
+    for (std::size_t i = 0; i < depth; ++i) xml += open;
+    xml += inner;
+    for (std::size_t i = 0; i < depth && !close.empty(); ++i) xml += close;
+    if (!close.empty()) xml += "</plist>";
+    return xml;
+}
+
+void expect_too_deep(const std::string& xml, const char* what) {
+    auto value = plist::parse(xml);
+    ASSERT_FALSE(value) << what;
+    EXPECT_NE(value.error().message.find("nested too deeply"), std::string::npos)
+        << what << ": " << value.error().message;
+}
+
+TEST(PlistDocument, DeepXmlDocumentsAreRefusedBeforeLibplistBuildsThem) {
+    // The limit counts containers from the top one, as for binary documents.
+    const std::size_t limit = plist::max_nesting_depth;
+    auto deepest = plist::parse(nested_xml(limit + 1, "<array>", "</array>", "<true/>"));
+    EXPECT_FALSE(deepest) << "a value one level below the deepest container allowed";
+    auto at_limit = plist::parse(nested_xml(limit, "<array>", "</array>", "<true/>"));
+    ASSERT_TRUE(at_limit) << at_limit.error().message;
+    EXPECT_TRUE(plist::parse(nested_xml(limit + 1)));
+    expect_too_deep(nested_xml(limit + 2), "one level too deep");
+
+    // Hundreds of thousands of levels fit in a few megabytes; libplist's reader takes them all,
+    // and freeing what it built (on success or on its own error) recursed once per level.
+    expect_too_deep(nested_xml(200000), "arrays");
+    expect_too_deep(nested_xml(200000, "<dict><key>k</key>", "</dict>"), "dictionaries");
+    expect_too_deep(nested_xml(200000, "<array>", ""), "never closed");
+    expect_too_deep(nested_xml(200000, "<array>", "</array>", "<oops/>"), "broken in the middle");
+}
+
+TEST(PlistDocument, OnlyTagsLibplistReadsCountTowardTheDepth) {
+    // Closing tags inside a comment or a quoted attribute close nothing.
+    expect_too_deep(nested_xml(100000, "<array><!-- </array> -->", "</array>"), "comments");
+    expect_too_deep(nested_xml(100000, "<array note=\"</array>\">", "</array>"), "attributes");
+    expect_too_deep(nested_xml(100000, "<?pi \"?>\"?><array>", "</array>"), "instructions");
+
+    // Opening tags inside text, a comment or an instruction open nothing.
+    std::string hidden = "<string><![CDATA[";
+    for (int i = 0; i < 1000; ++i) hidden += "<array>";
+    hidden += "]]><!-- <dict> --></string>";
+    const auto text = plist::parse(nested_xml(3, "<array>", "</array>", hidden));
+    ASSERT_TRUE(text) << text.error().message;
+    EXPECT_EQ(text->at(0).at(0).at(0).as_string()->size(), 1000 * std::string("<array>").size());
+    auto commented = plist::parse("<?xml version=\"1.0\"?><!-- <array><array> --><?x <dict>?>"
+                                  "<!DOCTYPE plist [<!ENTITY a \"<array>\">]>"
+                                  "<plist><array attribute=\"<dict>\"><true/></array></plist>");
+    ASSERT_TRUE(commented) << commented.error().message;
+    EXPECT_EQ(*commented, Value::array({Value::boolean(true)}));
+
+    // An empty top container takes the values that follow it, as libplist reads it.
+    auto after_empty = plist::parse("<plist><array/><array><true/></array></plist>");
+    ASSERT_TRUE(after_empty) << after_empty.error().message;
+    EXPECT_EQ(*after_empty, Value::array({Value::array({Value::boolean(true)})}));
+}
+
 // A binary document of arrays nested `depth` deep (object i holds object i + 1, the last one is
 // empty), or of arrays that each hold the next one twice, or whose last array holds the first.
 std::string nested_binary(std::size_t depth, int references_each = 1, bool cycle = false) {
