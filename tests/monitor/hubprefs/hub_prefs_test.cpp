@@ -4,6 +4,7 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
+#include "tests/platform/prefs/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
 
 namespace {
@@ -93,6 +94,19 @@ TEST_F(HubPrefsTest, AFirstReadStoresAnEmptyListAndReadOnlyObjectsEditNothing) {
     reader.ReplaceApplicationAt(0, "Other", Value::file_url("/x"), 0, Value());
     EXPECT_EQ(reader.ApplicationNameAt(0), Value::string("Preview"));
     EXPECT_EQ(Stored().get("ApplicationList").size(), 1U);
+}
+
+TEST_F(HubPrefsTest, ADeeplyNestedFileIsKeptAsideAndAnEmptyListStored) {
+    std::string deep = "<plist><dict><key>ApplicationList</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    for (int i = 0; i < 200000; ++i) deep += "</array>";
+    deep += "</dict></plist>";
+    write_file(File(), deep);
+
+    HubPrefs prefs(false, kHub);
+    EXPECT_EQ(prefs.ApplicationCount(), 0);
+    EXPECT_EQ(read_file(File().string() + ".corrupt"), deep) << "the damaged file is kept";
+    EXPECT_EQ(Stored(), Value::dictionary({{"ApplicationList", Value::array()}}));
 }
 
 TEST_F(HubPrefsTest, EntriesReadAsStored) {

@@ -4,8 +4,11 @@
 #include <plist/plist.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
@@ -153,6 +156,24 @@ TEST(PrefsDomainFile, ACorruptFileIsKeptAsideByTheNextWrite) {
     write_file(file / "inside", "x");
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::string("w")}}));
     EXPECT_EQ(read_file(dir / "d.plist.corrupt/inside"), "x");
+}
+
+TEST(PrefsDomainFile, ADeeplyNestedFileIsCorruptAndKeptAsideByTheNextWrite) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    // Some 3 MB of nested arrays: libplist reads them, and freeing them overflowed the stack.
+    std::string deep = "<plist><dict><key>k</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    for (int i = 0; i < 200000; ++i) deep += "</array>";
+    deep += "</dict></plist>";
+    write_file(file, deep);
+
+    auto read = prefs::read_domain_file(file);
+    EXPECT_EQ(read.state, FileState::Corrupt);
+    EXPECT_EQ(read.values, Value::dictionary());
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(dir / "d.plist.corrupt"), deep);
+    EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(1)}}));
 }
 
 TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {
