@@ -86,7 +86,8 @@ Result<Value> from_node(plist_t node) {
             return Value::array(std::move(items));
         }
         case PLIST_DICT: {
-            Value dictionary = Value::dictionary();
+            std::vector<Entry> entries;
+            entries.reserve(plist_dict_get_size(node));
             plist_dict_iter iterator = nullptr;
             plist_dict_new_iter(node, &iterator);
             const std::unique_ptr<void, CFree> iterator_owner(iterator);
@@ -98,9 +99,9 @@ Result<Value> from_node(plist_t node) {
                 if (!item) break;
                 auto value = from_node(item);
                 if (!value) return value.error();
-                dictionary.set(key ? key.get() : "", std::move(value.value()));
+                entries.emplace_back(key ? key.get() : "", std::move(value.value()));
             }
-            return dictionary;
+            return Value::dictionary(std::move(entries));
         }
         default:
             return Error{"property list holds a value of an unknown kind"};

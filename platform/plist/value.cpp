@@ -1,7 +1,10 @@
 #include "platform/plist/value.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <unordered_set>
 #include <variant>
 
 namespace platform::plist {
@@ -69,6 +72,14 @@ Value Value::array(std::vector<Value> items) {
 }
 
 Value Value::dictionary(std::vector<Entry> entries) {
+    // Usually every key is new and every value there: the entries are then the dictionary as
+    // they stand, found so in linear time (setting them one by one searches all before each).
+    std::unordered_set<std::string_view> keys;
+    keys.reserve(entries.size());
+    const bool as_they_stand = std::all_of(entries.begin(), entries.end(), [&](const Entry& entry) {
+        return entry.second && keys.insert(entry.first).second;
+    });
+    if (as_they_stand) return Value(std::make_shared<Node>(Node{Type::Dictionary, std::move(entries)}));
     Value result(std::make_shared<Node>(Node{Type::Dictionary, std::vector<Entry>{}}));
     for (auto& [key, value] : entries) result.set(key, std::move(value));
     return result;
