@@ -193,14 +193,17 @@ Value HubPrefs::ApplicationList() {
     if (applicationList) return applicationList;
     auto& prefs = AppPrefs(applicationID);
     // The copy is the object's own, so an editable object may change it freely.
-    Value stored = prefs.copy_value(ApplicationListKey);
-    if (stored.is(Type::Array)) {
-        applicationList = std::move(stored);
+    auto stored = prefs.look_up(ApplicationListKey);
+    // The file may well hold a list that could not be read for now: no list is cached, so the
+    // next use reads again, and none is stored over it.
+    if (!stored) return Value();
+    if (stored->is(Type::Array)) {
+        applicationList = std::move(stored.value());
         return applicationList;
     }
     applicationList = Value::array();
     // A value of another kind is left as it is for its owner; this object sees no entries.
-    if (!stored) {
+    if (stored->is_null()) {
         (void)prefs.set_value(ApplicationListKey, applicationList);
         Synchronize();
     }

@@ -88,7 +88,8 @@ public:
     virtual bool MarkChooseFileLocationSet();
     virtual bool MarkSaveFileLocationSet();
     // The object's list (an array handle shared with the object), loaded on first use. When
-    // nothing is stored, an empty list is stored and synchronized.
+    // nothing is stored, an empty list is stored and synchronized. Null while the preferences
+    // file cannot be read (a passing fault): nothing is stored then, and the next use reads again.
     virtual platform::plist::Value ApplicationList();
     // The list when the object is editable, null otherwise.
     virtual platform::plist::Value MutableApplicationList();

@@ -22,8 +22,10 @@ void Domain::load_if_needed() {
 }
 
 void Domain::adopt(DomainSnapshot snapshot) {
-    if (snapshot.state == FileState::Failed && loaded_) {
-        // What was read last is still the best answer; the next synchronize reads again.
+    if (snapshot.state == FileState::Failed) {
+        // Nothing was learnt about the keys. What was read last, if anything, is still the best
+        // answer; the next use or synchronization reads again.
+        if (!loaded_) values_ = plist::Value::dictionary();
         stamp_ = FileStamp{};
         return;
     }
@@ -33,13 +35,19 @@ void Domain::adopt(DomainSnapshot snapshot) {
     loaded_ = true;
 }
 
-plist::Value Domain::copy_value(std::string_view key) {
+Result<plist::Value> Domain::look_up(std::string_view key) {
     const std::lock_guard guard(lock_);
     load_if_needed();
     const auto change = std::find_if(pending_.begin(), pending_.end(),
                                      [key](const auto& entry) { return entry.first == key; });
-    const plist::Value& value = change != pending_.end() ? change->second : values_.get(key);
-    return value.deep_copy();
+    if (change != pending_.end()) return change->second.deep_copy();
+    if (!loaded_) return Error{"the preferences file cannot be read now"};
+    return values_.get(key).deep_copy();
+}
+
+plist::Value Domain::copy_value(std::string_view key) {
+    auto value = look_up(key);
+    return value ? std::move(value.value()) : plist::Value();
 }
 
 Result<void> Domain::set_value(std::string_view key, const plist::Value& value) {

@@ -38,8 +38,14 @@ public:
     // Empty for a domain without a file.
     const std::optional<std::filesystem::path>& file() const { return file_; }
 
-    // A copy of the key's value; null when the key is absent. The file is read on first use.
+    // A copy of the key's value; null when the key is absent. The file is read on first use,
+    // and until it has been read, on every use: a domain whose file could not be read (a passing
+    // fault) holds nothing, and is not taken to be empty.
     plist::Value copy_value(std::string_view key);
+    // The same, but an error while the domain's file has not been read, so that the caller can
+    // tell an absent key from one not seen. Nothing derived from a key not seen may be stored
+    // over it.
+    Result<plist::Value> look_up(std::string_view key);
 
     // Sets the key to a copy of the value, or removes it when the value is null. An error, and
     // no change, for a value with no property-list form (a file URL), a key holding NUL, or a
@@ -58,7 +64,7 @@ private:
 
     std::mutex lock_;
     const std::optional<std::filesystem::path> file_;
-    bool loaded_ = false;
+    bool loaded_ = false;  // values_ came from the file
     plist::Value values_;  // as last read from or written to the file
     Changes pending_;      // set or removed here since the last successful write
     FileStamp stamp_;

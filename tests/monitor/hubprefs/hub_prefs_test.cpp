@@ -109,6 +109,23 @@ TEST_F(HubPrefsTest, ADeeplyNestedFileIsKeptAsideAndAnEmptyListStored) {
     EXPECT_EQ(Stored(), Value::dictionary({{"ApplicationList", Value::array()}}));
 }
 
+TEST_F(HubPrefsTest, AListThatCannotBeReadForNowIsNeitherReplacedNorEdited) {
+    StoreList({Entry("A", "file:///a", "aaaa", Value::integer(1))});
+    const Value before = Stored();
+    HubPrefs prefs(true, kHub);
+    {
+        // No descriptor left: the first read of the preferences in this process fails.
+        const testing_support::DescriptorLimit limit(0);
+        EXPECT_EQ(prefs.ApplicationCount(), 0);
+        EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                          Value::integer(2), nullptr));
+    }
+    ASSERT_TRUE(HubPrefs(false, kHub).Synchronize());
+    EXPECT_EQ(Stored(), before) << "the list on disk was never seen, so nothing replaced it";
+    EXPECT_EQ(prefs.ApplicationCount(), 1) << "read when it can be";
+    EXPECT_EQ(prefs.ApplicationNameAt(0), Value::string("A"));
+}
+
 TEST_F(HubPrefsTest, EntriesReadAsStored) {
     StoreList({Entry("Scan Hub", "file:///Applications/Scan%20Hub.app", "QH06", Value::integer(70000)),
                Value::dictionary({{"ApplicationName", Value::string("Mail")},

@@ -125,6 +125,24 @@ TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
     EXPECT_EQ(domain.copy_value("k"), Value::integer(2));
 }
 
+TEST_F(PrefsDomain, AFirstReadThatFailsForNowLeavesTheDomainUnread) {
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    {
+        const testing_support::DescriptorLimit limit(0);
+        EXPECT_TRUE(domain.copy_value("k").is_null());
+        auto unknown = domain.look_up("k");
+        EXPECT_FALSE(unknown) << "absent, or only not read?";
+    }
+    // Read on the next use, without waiting for a synchronization.
+    auto known = domain.look_up("k");
+    ASSERT_TRUE(known);
+    EXPECT_EQ(*known, Value::integer(1));
+    EXPECT_EQ(domain.copy_value("k"), Value::integer(1));
+    auto absent = domain.look_up("absent");
+    ASSERT_TRUE(absent);
+    EXPECT_TRUE(absent->is_null());
+}
+
 TEST_F(PrefsDomain, AnotherProcessesWriteIsSeenWithoutRestart) {
     ASSERT_TRUE(domain.set_value("parent", Value::integer(1)));
     ASSERT_TRUE(domain.synchronize());
