@@ -126,6 +126,40 @@ TEST_F(HubPrefsTest, AListThatCannotBeReadForNowIsNeitherReplacedNorEdited) {
     EXPECT_EQ(prefs.ApplicationNameAt(0), Value::string("A"));
 }
 
+TEST_F(HubPrefsTest, EditsThatCannotBeStoredAreRefusedAndChangeNothing) {
+    HubPrefs prefs(true, kHub);
+    Value a;
+    ASSERT_TRUE(prefs.AddApplication("A", Value::file_url("/a"), four_char_code("aaaa"),
+                                     Value::integer(1), &a));
+    // A zero byte in the code, or a NUL in the name, has no place in the preferences file; nor
+    // has a value without a property-list form.
+    Value entry;
+    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), 0x62006262U, Value::integer(2), &entry));
+    EXPECT_TRUE(entry.is_null());
+    EXPECT_FALSE(prefs.AddApplication(std::string_view("B\0b", 3), Value::file_url("/b"),
+                                      four_char_code("bbbb"), Value::integer(2), nullptr));
+    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                      Value::file_url("/twain"), nullptr));
+    prefs.ReplaceApplicationAt(0, "Z", Value::file_url("/z"), 0x7A7A7A00U, Value::integer(9));
+    EXPECT_EQ(prefs.ApplicationCount(), 1);
+    EXPECT_EQ(prefs.IndexOfApplication(a), 0) << "the very entry is still in place";
+    EXPECT_EQ(prefs.ApplicationNameAt(0), Value::string("A"));
+
+    // Later edits through the same object are stored.
+    ASSERT_TRUE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                     Value::integer(2), nullptr));
+    EXPECT_EQ(Stored().get("ApplicationList"),
+              Value::array({Entry("A", "file:///a", "aaaa", Value::integer(1)),
+                            Entry("B", "file:///b", "bbbb", Value::integer(2))}));
+
+    // A list that cannot be stored as it stands (changed by hand through the shared handle) is
+    // not stored without an entry either, and keeps that entry.
+    prefs.MutableApplicationList().append(Value::file_url("/by hand"));
+    prefs.RemoveApplication(a);
+    EXPECT_EQ(prefs.IndexOfApplication(a), 0);
+    EXPECT_EQ(Stored().get("ApplicationList").size(), 2U);
+}
+
 TEST_F(HubPrefsTest, EntriesReadAsStored) {
     StoreList({Entry("Scan Hub", "file:///Applications/Scan%20Hub.app", "QH06", Value::integer(70000)),
                Value::dictionary({{"ApplicationName", Value::string("Mail")},
