@@ -22,7 +22,7 @@ void Domain::load_if_needed() {
 }
 
 void Domain::adopt(DomainSnapshot snapshot) {
-    if (snapshot.state == FileState::Failed) {
+    if (snapshot.state == FileState::Failed || snapshot.state == FileState::TooLarge) {
         // Nothing was learnt about the keys. What was read last, if anything, is still the best
         // answer; the next use or synchronization reads again.
         if (!loaded_) values_ = plist::Value::dictionary();

@@ -40,7 +40,7 @@ public:
 
     // A copy of the key's value; null when the key is absent. The file is read on first use,
     // and until it has been read, on every use: a domain whose file could not be read (a passing
-    // fault) holds nothing, and is not taken to be empty.
+    // fault, or a file too large) holds nothing, and is not taken to be empty.
     plist::Value copy_value(std::string_view key);
     // The same, but an error while the domain's file has not been read, so that the caller can
     // tell an absent key from one not seen. Nothing derived from a key not seen may be stored
@@ -54,8 +54,8 @@ public:
 
     // Writes the changed keys, then reloads. When the write fails the changes stay pending (and
     // visible to this process) for the next synchronization, and the error is reported. A reload
-    // that fails for a passing fault (no descriptor left, an I/O error) keeps the values last
-    // read until the next synchronization reads again.
+    // that fails for a passing fault (no descriptor left, an I/O error) or finds the file too
+    // large keeps the values last read until the next synchronization reads again.
     Result<void> synchronize();
 
 private:

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -158,11 +159,25 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
         snapshot.held = std::move(fd);
         return snapshot;
     }
+    // One byte past the cap tells a file that grew beyond it while being read.
+    constexpr auto cap = static_cast<std::size_t>(max_domain_file_size);
+    if (static_cast<std::uintmax_t>(status.st_size) > cap) {
+        snapshot.state = FileState::TooLarge;
+        snapshot.held = std::move(fd);
+        return snapshot;
+    }
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+    bytes.resize(std::min(static_cast<std::size_t>(status.st_size), cap) + 1);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+        if (filled == bytes.size()) {
+            if (filled > cap) {
+                snapshot.state = FileState::TooLarge;
+                snapshot.held = std::move(fd);
+                return snapshot;
+            }
+            bytes.resize(std::min(bytes.size() * 2, cap + 1));
+        }
         const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
@@ -200,6 +215,9 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     // Writing now would replace keys that could not be read with nothing.
     if (current.state == FileState::Failed) {
         return Error{"cannot read " + file.string() + " now; nothing was written"};
+    }
+    if (current.state == FileState::TooLarge) {
+        return Error{file.string() + " is too large to be read; nothing was written"};
     }
     const bool unusable = current.state == FileState::Corrupt ||
                           (current.state == FileState::Unreadable && current.stamp.exists);

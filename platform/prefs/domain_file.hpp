@@ -3,7 +3,9 @@
 //
 // The file holds one property list whose top level is a dictionary: XML when written here, XML
 // or binary when read. A missing, empty or unreadable file is an empty domain, and so is one that
-// holds no dictionary (it does not parse, or its top level is something else).
+// holds no dictionary (it does not parse, or its top level is something else). A file larger
+// than max_domain_file_size is not read at all, nor written over: reading it would hold up every
+// access to the domain for seconds.
 //
 // A writer takes an exclusive flock on <file>.lock, re-reads the file, applies only the changed
 // keys, writes a temporary file in the same folder and renames it over the old one. So writers,
@@ -52,7 +54,13 @@ enum class FileState {
     // Could not be read for a passing fault of this process or the system (no descriptor or
     // memory left, an I/O error), which says nothing about what the file holds.
     Failed,
+    TooLarge,  // larger than max_domain_file_size
 };
+
+// Preference files hold kilobytes. libplist's reading time grows faster than the size (a
+// dictionary's keys share a hash table of fixed size), and a write reads the file too: at this
+// size the densest dictionary costs a few hundred milliseconds per access.
+inline constexpr std::uintmax_t max_domain_file_size = std::uintmax_t{2} << 20;
 
 struct DomainSnapshot {
     plist::Value values;  // a dictionary of its own, empty unless the state is Loaded
@@ -74,7 +82,8 @@ using Changes = std::vector<std::pair<std::string, plist::Value>>;
 
 // Writes the changes into the file (creating its folders, mode 0700, as needed) and answers
 // what the file now holds. On failure the file is as it was, or moved aside when corrupt. A file
-// that could not be read for a passing fault is a failure: it is neither moved nor replaced.
+// that could not be read for a passing fault, or is too large, is a failure: it is neither moved
+// nor replaced.
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
                                             const Changes& changes);
 

@@ -161,11 +161,10 @@ TEST(PrefsDomainFile, ACorruptFileIsKeptAsideByTheNextWrite) {
 TEST(PrefsDomainFile, ADeeplyNestedFileIsCorruptAndKeptAsideByTheNextWrite) {
     TempDir dir;
     const auto file = dir / "d.plist";
-    // Some 3 MB of nested arrays: libplist reads them, and freeing them overflowed the stack.
+    // 200,000 nested arrays never closed (1.4 MB, under the size cap): libplist builds them all
+    // before it finds the end missing, and freeing them overflowed the stack.
     std::string deep = "<plist><dict><key>k</key>";
     for (int i = 0; i < 200000; ++i) deep += "<array>";
-    for (int i = 0; i < 200000; ++i) deep += "</array>";
-    deep += "</dict></plist>";
     write_file(file, deep);
 
     auto read = prefs::read_domain_file(file);
@@ -174,6 +173,30 @@ TEST(PrefsDomainFile, ADeeplyNestedFileIsCorruptAndKeptAsideByTheNextWrite) {
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
     EXPECT_EQ(read_file(dir / "d.plist.corrupt"), deep);
     EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(1)}}));
+}
+
+TEST(PrefsDomainFile, AFileLargerThanTheCapIsNeitherReadNorReplaced) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    write_file(file, kXml);
+    // A sparse file: the size is what counts, and nothing need be written for it.
+    std::filesystem::resize_file(file, prefs::max_domain_file_size + 1);
+    const auto before = prefs::current_stamp(file);
+
+    auto read = prefs::read_domain_file(file);
+    EXPECT_EQ(read.state, FileState::TooLarge);
+    EXPECT_EQ(read.values, Value::dictionary());
+    auto written = prefs::write_domain_changes(file, {{"k", Value::integer(1)}});
+    ASSERT_FALSE(written);
+    EXPECT_NE(written.error().message.find("too large"), std::string::npos) << written.error().message;
+    EXPECT_EQ(prefs::current_stamp(file), before) << "left untouched";
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"d.plist", "d.plist.lock"}));
+
+    // At the cap itself the file is read as usual (libplist stops at the end of the dictionary).
+    std::filesystem::resize_file(file, prefs::max_domain_file_size);
+    auto at_cap = prefs::read_domain_file(file);
+    EXPECT_EQ(at_cap.state, FileState::Loaded);
+    EXPECT_EQ(at_cap.values.get("name"), Value::string("Scan Hub"));
 }
 
 TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {
