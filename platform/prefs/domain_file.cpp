@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <string_view>
 
 #include "platform/base/errno_text.hpp"
@@ -55,6 +56,32 @@ Result<void> write_all(int fd, std::string_view bytes) {
             return Error{errno_text("cannot write preferences", errno)};
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+// How many damaged files of a domain are kept aside, the newest first.
+constexpr int kept_aside = 10;
+
+std::filesystem::path kept_aside_name(const std::filesystem::path& file, int age) {
+    return with_suffix(file, age == 0 ? ".corrupt" : ".corrupt." + std::to_string(age));
+}
+
+// Moves the damaged file aside as the newest copy, each older copy one place along, and drops
+// the oldest when there are more than kept_aside. Called under the domain's lock.
+Result<void> keep_aside(const std::filesystem::path& file) {
+    const auto oldest = kept_aside_name(file, kept_aside - 1);
+    std::error_code error;
+    std::filesystem::remove_all(oldest, error);
+    if (error) return Error{"cannot drop " + oldest.string() + ": " + error.message()};
+    for (int age = kept_aside - 2; age >= 0; --age) {
+        const auto from = kept_aside_name(file, age);
+        if (::rename(from.c_str(), kept_aside_name(file, age + 1).c_str()) != 0 && errno != ENOENT) {
+            return Error{errno_text("cannot move " + from.string() + " along", errno)};
+        }
+    }
+    if (::rename(file.c_str(), kept_aside_name(file, 0).c_str()) != 0) {
+        return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
     }
     return {};
 }
@@ -222,10 +249,8 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     const bool unusable = current.state == FileState::Corrupt ||
                           (current.state == FileState::Unreadable && current.stamp.exists);
     if (unusable) {
-        const auto aside = with_suffix(file, ".corrupt");
-        if (::rename(file.c_str(), aside.c_str()) != 0) {
-            return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
-        }
+        auto kept = keep_aside(file);
+        if (!kept) return kept.error();
     }
 
     plist::Value values = std::move(current.values);

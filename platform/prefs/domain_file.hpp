@@ -11,7 +11,9 @@
 // keys, writes a temporary file in the same folder and renames it over the old one. So writers,
 // threads or processes, never lose each other's keys, and readers, who take no lock, only ever
 // see a whole file. A file that holds no dictionary is moved aside to <file>.corrupt by the next
-// write (replacing an older one of that name) rather than written over.
+// write rather than written over. Copies kept aside before move along to <file>.corrupt.1, .2,
+// and so on; ten are kept, the newest as <file>.corrupt, and only the oldest beyond them is
+// dropped.
 
 #include <sys/stat.h>
 #include <sys/types.h>

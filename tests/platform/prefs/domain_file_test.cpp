@@ -175,6 +175,40 @@ TEST(PrefsDomainFile, ADeeplyNestedFileIsCorruptAndKeptAsideByTheNextWrite) {
     EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(1)}}));
 }
 
+TEST(PrefsDomainFile, DamagedFilesAreKeptAsideNewestFirstTenAtMost) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    // A folder in the file's place is the first damage, kept with what it holds.
+    write_file(file / "inside", "x");
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(0)}}));
+    for (int n = 1; n <= 11; ++n) {
+        write_file(file, "<plist><dict><key>damaged " + std::to_string(n));
+        auto written = prefs::write_domain_changes(file, {{"k", Value::integer(n)}});
+        ASSERT_TRUE(written) << n << ": " << written.error().message;
+    }
+    EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(11)}}));
+    EXPECT_EQ(read_file(dir / "d.plist.corrupt"), "<plist><dict><key>damaged 11");
+    for (int older = 1; older <= 9; ++older) {
+        EXPECT_EQ(read_file(dir / ("d.plist.corrupt." + std::to_string(older))),
+                  "<plist><dict><key>damaged " + std::to_string(11 - older));
+    }
+    std::vector<std::string> expected = {"d.plist", "d.plist.corrupt"};
+    for (int older = 1; older <= 9; ++older) expected.push_back("d.plist.corrupt." + std::to_string(older));
+    expected.push_back("d.plist.lock");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names_in(dir.path()), expected) << "the folder and the first file were dropped";
+
+    // A folder kept aside moves along whole.
+    TempDir other;
+    const auto second = other / "d.plist";
+    write_file(second / "inside", "x");
+    ASSERT_TRUE(prefs::write_domain_changes(second, {{"k", Value::integer(0)}}));
+    write_file(second, "damaged");
+    ASSERT_TRUE(prefs::write_domain_changes(second, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(other / "d.plist.corrupt"), "damaged");
+    EXPECT_EQ(read_file(other / "d.plist.corrupt.1/inside"), "x");
+}
+
 TEST(PrefsDomainFile, AFileLargerThanTheCapIsNeitherReadNorReplaced) {
     TempDir dir;
     const auto file = dir / "d.plist";
