@@ -91,7 +91,8 @@ class DomainLock {
 public:
     static Result<DomainLock> take(const std::filesystem::path& file) {
         const auto path = with_suffix(file, ".lock");
-        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        // Never through a link: one planted there would have the file made, or locked, elsewhere.
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!fd) return Error{errno_text("cannot open " + path.string(), errno)};
         while (::flock(fd.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return Error{errno_text("cannot lock " + path.string(), errno)};

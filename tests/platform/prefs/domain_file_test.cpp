@@ -233,6 +233,21 @@ TEST(PrefsDomainFile, AFileLargerThanTheCapIsNeitherReadNorReplaced) {
     EXPECT_EQ(at_cap.values.get("name"), Value::string("Scan Hub"));
 }
 
+TEST(PrefsDomainFile, APlantedLockLinkIsNotFollowed) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    std::filesystem::create_directory(dir / "elsewhere");
+    std::filesystem::create_symlink(dir / "elsewhere/planted", dir / "d.plist.lock");
+    EXPECT_FALSE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere/planted")) << "nothing made at the link's target";
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // Nor is one to an existing file: the lock would be taken on that file instead.
+    write_file(dir / "elsewhere/planted", "theirs");
+    EXPECT_FALSE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(dir / "elsewhere/planted"), "theirs");
+}
+
 TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {
     TempDir dir;
     write_file(dir / "blocked", "a file where a folder should be");
