@@ -60,6 +60,24 @@ Result<void> write_all(int fd, std::string_view bytes) {
     return {};
 }
 
+// Waits until what was written through the descriptor is on disk. A file system that cannot
+// sync such a descriptor (EINVAL) is taken as it is.
+Result<void> sync(int fd, const std::string& what) {
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EINVAL) return {};
+        return Error{errno_text("cannot sync " + what, errno)};
+    }
+    return {};
+}
+
+// The same for a folder's entries (the names renamed into it).
+Result<void> sync_folder(const std::filesystem::path& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return Error{errno_text("cannot open " + folder.string(), errno)};
+    return sync(fd.get(), folder.string());
+}
+
 // How many damaged files of a domain are kept aside, the newest first.
 constexpr int kept_aside = 10;
 
@@ -263,8 +281,15 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     if (!temporary) return temporary.error();
     auto written = write_all(temporary->fd(), *xml);
     if (!written) return written.error();
+    // Renamed before its contents are on disk, the file could come back empty after a power
+    // cut, which reads as an empty domain.
+    auto synced = sync(temporary->fd(), "preferences beside " + file.string());
+    if (!synced) return synced.error();
     auto replaced = temporary->rename_to(file);
     if (!replaced) return replaced.error();
+    // Until the folder is synced the rename itself may be lost. The caller writes again later.
+    auto entered = sync_folder(file.parent_path());
+    if (!entered) return entered.error();
 
     DomainSnapshot result;
     result.values = std::move(values);

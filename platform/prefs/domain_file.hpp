@@ -10,10 +10,12 @@
 // A writer takes an exclusive flock on <file>.lock, re-reads the file, applies only the changed
 // keys, writes a temporary file in the same folder and renames it over the old one. So writers,
 // threads or processes, never lose each other's keys, and readers, who take no lock, only ever
-// see a whole file. A file that holds no dictionary is moved aside to <file>.corrupt by the next
-// write rather than written over. Copies kept aside before move along to <file>.corrupt.1, .2,
-// and so on; ten are kept, the newest as <file>.corrupt, and only the oldest beyond them is
-// dropped.
+// see a whole file. The new file is synced before the rename and the folder after it, so that a
+// power cut leaves the old file or the new one, never an empty or half-written one.
+//
+// A file that holds no dictionary is moved aside to <file>.corrupt by the next write rather than
+// written over. Copies kept aside before move along to <file>.corrupt.1, .2, and so on; ten are
+// kept, the newest as <file>.corrupt, and only the oldest beyond them is dropped.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -83,9 +85,9 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file);
 using Changes = std::vector<std::pair<std::string, plist::Value>>;
 
 // Writes the changes into the file (creating its folders, mode 0700, as needed) and answers
-// what the file now holds. On failure the file is as it was, or moved aside when corrupt. A file
-// that could not be read for a passing fault, or is too large, is a failure: it is neither moved
-// nor replaced.
+// what the file now holds. On failure the file is as it was, or moved aside when corrupt, or
+// replaced when only the folder could not be synced after the rename. A file that could not be
+// read for a passing fault, or is too large, is a failure: it is neither moved nor replaced.
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
                                             const Changes& changes);
 
