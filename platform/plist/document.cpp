@@ -192,6 +192,9 @@ bool nested_too_deeply(plist_t node, int depth) {
 // libplist aborts the process (a failed assertion) when asked for a key or string holding a NUL
 // character, which malformed XML and binary documents can both produce. Its XML writer copies
 // keys and strings whole, so such a tree is told by a NUL in its XML form, before any is read.
+// Writing that form costs about as much as reading the document, so it is done only where such
+// text can come from: a binary document, or an XML one holding a NUL byte (its reader refuses
+// character references to NUL).
 bool holds_nul_text(plist_t root) {
     char* xml = nullptr;
     std::uint32_t length = 0;
@@ -221,7 +224,8 @@ Result<Value> parse(std::span<const std::byte> document) {
     const PlistPtr owner(root);
     if (!root) return Error{"malformed property list"};
     if (nested_too_deeply(root, 0)) return Error{"property list nested too deeply"};
-    if (holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
+    const bool may_hold_nul = binary || std::memchr(document.data(), 0, document.size()) != nullptr;
+    if (may_hold_nul && holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
     return from_node(root);
 }
 

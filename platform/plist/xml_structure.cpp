@@ -39,16 +39,18 @@ public:
     // Moves to the next of the characters, stepping over a double-quoted run whole when asked.
     // False at the end of the text, or at a quote that is never closed.
     bool find_any(std::string_view characters, bool over_quotes) {
-        if (!over_quotes) {
-            at_ = std::min(text_.find_first_of(characters, at_), text_.size());
+        if (characters.size() == 1 && !over_quotes) {
+            at_ = std::min(text_.find(characters.front(), at_), text_.size());
             return !at_end();
         }
+        std::array<bool, 256> wanted{};
+        for (const char c : characters) wanted[static_cast<unsigned char>(c)] = true;
         for (; !at_end(); ++at_) {
-            if (here() == '"') {
+            if (over_quotes && here() == '"') {
                 if (!to_closing_quote()) return false;
                 continue;
             }
-            if (characters.find(here()) != std::string_view::npos) return true;
+            if (wanted[static_cast<unsigned char>(here())]) return true;
         }
         return false;
     }
