@@ -4,10 +4,11 @@
 //   syncing it, renaming it over the old one and syncing the folder, as a preference write does;
 //   the target for SetScannerPref is at most 3. The same replace without the syncs is measured
 //   too, for what the syncs cost;
-// - loading a large domain (10,000 and 40,000 keys) against libplist's own parse of the same
-//   file; the target is at most 2;
-// - one SetScannerPref on a status domain just under the size cap, and one on 40,000 keys: every
-//   preference access is to take under a second.
+// - loading a large domain (10,000 and 40,000 keys, and the densest domain under the size cap,
+//   argument 0) against libplist's own parse of the same file; the target is at most 2;
+// - SetScannerPref on a status domain of 40,000 keys and on the densest one under the cap: every
+//   preference access is to take under a second, and loading the domain at the cap (above) is
+//   the costliest read.
 //
 //   build/bench/prefs/bench_prefs --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 //
@@ -26,6 +27,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/core/scanner_prefs.hpp"
@@ -77,10 +79,45 @@ std::string LargeDomain(std::int64_t keys) {
     return *platform::plist::to_xml(Value::dictionary(std::move(entries)));
 }
 
-std::filesystem::path LargeDomainFile(std::int64_t keys) {
+// The densest domain of that many keys: one flat dictionary of short keys and flags, the shape
+// that costs libplist the most per byte (every key goes through the dictionary's hash table,
+// which has a fixed number of buckets).
+std::string DenseDomain(std::int64_t keys) {
+    std::vector<platform::plist::Entry> entries;
+    for (std::int64_t i = 0; i < keys; ++i) entries.emplace_back(std::to_string(i), Value::boolean(true));
+    return *platform::plist::to_xml(Value::dictionary(std::move(entries)));
+}
+
+// The densest domain just under the size cap, the costliest the system still reads, and its
+// number of keys.
+const std::pair<std::string, std::int64_t>& DomainAtCap() {
+    static const auto at_cap = [] {
+        // Keys grow longer as they count up: start from an estimate and shrink until it fits.
+        const double per_key = static_cast<double>(DenseDomain(100000).size()) / 100000;
+        auto keys = static_cast<std::int64_t>(static_cast<double>(platform::prefs::max_domain_file_size) / per_key);
+        std::string document = DenseDomain(keys);
+        while (document.size() > platform::prefs::max_domain_file_size) {
+            keys -= keys / 50;
+            document = DenseDomain(keys);
+        }
+        return std::pair(std::move(document), keys);
+    }();
+    return at_cap;
+}
+
+// Benchmark argument: a number of keys, or 0 for the domain at the cap.
+std::string DomainDocument(std::int64_t keys) {
+    return keys > 0 ? LargeDomain(keys) : DomainAtCap().first;
+}
+
+std::filesystem::path DomainDocumentFile(std::int64_t keys) {
     const auto file = DomainFile().parent_path() / ("large." + std::to_string(keys) + ".plist");
-    if (!std::filesystem::exists(file)) WriteFile(file, LargeDomain(keys));
+    if (!std::filesystem::exists(file)) WriteFile(file, DomainDocument(keys));
     return file;
+}
+
+void CountKeys(benchmark::State& state, std::int64_t keys) {
+    state.counters["keys"] = static_cast<double>(keys > 0 ? keys : DomainAtCap().second);
 }
 
 // Writes the bytes to a new file beside the file and renames it over the file, syncing the new
@@ -135,7 +172,8 @@ BENCHMARK(BM_CopyScannerPref)->Unit(benchmark::kMicrosecond);
 
 // libplist's own parse of a domain file, read from disk as the domain reader reads it.
 void BM_LibplistParse(benchmark::State& state) {
-    const auto file = LargeDomainFile(state.range(0));
+    const auto file = DomainDocumentFile(state.range(0));
+    CountKeys(state, state.range(0));
     for (auto _ : state) {
         const std::string bytes = Contents(file);
         plist_t root = nullptr;
@@ -147,10 +185,11 @@ void BM_LibplistParse(benchmark::State& state) {
         plist_free(root);
     }
 }
-BENCHMARK(BM_LibplistParse)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibplistParse)->Arg(10000)->Arg(40000)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_LoadDomain(benchmark::State& state) {
-    const auto file = LargeDomainFile(state.range(0));
+    const auto file = DomainDocumentFile(state.range(0));
+    CountKeys(state, state.range(0));
     for (auto _ : state) {
         auto read = platform::prefs::read_domain_file(file);
         if (read.state != platform::prefs::FileState::Loaded) {
@@ -160,37 +199,13 @@ void BM_LoadDomain(benchmark::State& state) {
         benchmark::DoNotOptimize(read.values);
     }
 }
-BENCHMARK(BM_LoadDomain)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
-
-// The XML document of the densest domain of that many keys: one flat dictionary of short keys
-// and flags, the shape that costs libplist the most per byte (every key goes through its
-// dictionary's hash table, which has a fixed number of buckets).
-std::string DenseDomain(std::int64_t keys) {
-    std::vector<platform::plist::Entry> entries;
-    for (std::int64_t i = 0; i < keys; ++i) entries.emplace_back(std::to_string(i), Value::boolean(true));
-    return *platform::plist::to_xml(Value::dictionary(std::move(entries)));
-}
+BENCHMARK(BM_LoadDomain)->Arg(10000)->Arg(40000)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // A network event writes the status domain several times; each write reads and replaces the
-// whole file. Arg 0 stands for the densest domain just under the size cap, the costliest the
-// system still reads.
+// whole file.
 void BM_SetScannerPrefOnLargeDomain(benchmark::State& state) {
-    std::int64_t keys = state.range(0);
-    std::string document;
-    if (keys > 0) {
-        document = LargeDomain(keys);
-    } else {
-        // Keys grow longer as they count up: start from an estimate and shrink until it fits.
-        const double per_key = static_cast<double>(DenseDomain(100000).size()) / 100000;
-        keys = static_cast<std::int64_t>(static_cast<double>(platform::prefs::max_domain_file_size) / per_key);
-        for (document = DenseDomain(keys); document.size() > platform::prefs::max_domain_file_size;
-             document = DenseDomain(keys)) {
-            keys -= keys / 50;
-        }
-    }
-    WriteFile(DomainFile(), document);
-    state.counters["keys"] = static_cast<double>(keys);
-    state.counters["MiB"] = static_cast<double>(document.size()) / (1 << 20);
+    WriteFile(DomainFile(), DomainDocument(state.range(0)));
+    CountKeys(state, state.range(0));
     bool scanning = false;
     for (auto _ : state) {
         monitor::SetScannerPref(monitor::IsNetworkScanning, Value::boolean(scanning));
@@ -253,7 +268,7 @@ int main(int argc, char** argv) {
         reporter.PrintRatio(name, "BM_BareReplace");
     }
     reporter.PrintRatio("BM_SetScannerPref", "BM_BareReplaceUnsynced");
-    for (const char* keys : {"10000", "40000"}) {
+    for (const char* keys : {"10000", "40000", "0"}) {
         reporter.PrintRatio(std::string("BM_LoadDomain/") + keys, std::string("BM_LibplistParse/") + keys);
     }
     std::fflush(stdout);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/plist/document.hpp"
@@ -32,7 +33,13 @@ void Domain::adopt(DomainSnapshot snapshot) {
     values_ = std::move(snapshot.values);
     stamp_ = snapshot.stamp;
     held_ = std::move(snapshot.held);
+    digest_ = snapshot.digest;
     loaded_ = true;
+}
+
+std::optional<LastRead> Domain::last_read() const {
+    if (!loaded_ || !digest_) return std::nullopt;
+    return LastRead{values_, *digest_};
 }
 
 Result<plist::Value> Domain::look_up(std::string_view key) {
@@ -78,7 +85,7 @@ Result<void> Domain::synchronize() {
     }
     Result<void> outcome;
     if (!pending_.empty()) {
-        auto written = write_domain_changes(*file_, pending_);
+        auto written = write_domain_changes(*file_, pending_, last_read());
         if (written) {
             // What was just written under the lock is what the file holds: the reload is done.
             pending_.clear();
@@ -87,7 +94,7 @@ Result<void> Domain::synchronize() {
         }
         outcome = written.error();
     }
-    if (!loaded_ || current_stamp(*file_) != stamp_) adopt(read_domain_file(*file_));
+    if (!loaded_ || current_stamp(*file_) != stamp_) adopt(read_domain_file(*file_, last_read()));
     return outcome;
 }
 

@@ -13,6 +13,7 @@
 // from any thread. Values go in and come out as copies, so no caller can change the cache behind
 // the domain's back.
 
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -61,6 +62,7 @@ public:
 private:
     void load_if_needed();
     void adopt(DomainSnapshot snapshot);
+    std::optional<LastRead> last_read() const;
 
     std::mutex lock_;
     const std::optional<std::filesystem::path> file_;
@@ -69,6 +71,7 @@ private:
     Changes pending_;      // set or removed here since the last successful write
     FileStamp stamp_;
     UniqueFd held_;        // the file values_ came from (see DomainSnapshot::held)
+    std::optional<std::uint64_t> digest_;  // of that file, when it held a dictionary
 };
 
 // The process's one Domain for the domain name in that scope, resolved against the current

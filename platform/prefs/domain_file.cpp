@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ std::filesystem::path with_suffix(const std::filesystem::path& file, std::string
     result += suffix;
     return result;
 }
+
+// Tells whether a file's bytes are those read before. Only compared within one process.
+std::uint64_t digest_of(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 // Open errors that tell nothing about the file itself.
 bool passing_fault(int error) {
@@ -178,7 +182,7 @@ Result<plist::Value> parse_domain(std::span<const std::byte> document) {
     return value;
 }
 
-DomainSnapshot read_domain_file(const std::filesystem::path& file) {
+DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional<LastRead> last) {
     DomainSnapshot snapshot;
     snapshot.values = plist::Value::dictionary();
     // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
@@ -240,24 +244,32 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
         snapshot.state = FileState::Empty;
         return snapshot;
     }
-    auto values = parse_domain(std::as_bytes(std::span(bytes.data(), bytes.size())));
-    if (!values) {
-        snapshot.state = FileState::Corrupt;
-        return snapshot;
+    const std::uint64_t digest = digest_of(bytes);
+    if (last && last->digest == digest) {
+        // New entries; the values are shared, and nothing here changes them.
+        const auto entries = last->values.entries();
+        snapshot.values = plist::Value::dictionary({entries.begin(), entries.end()});
+    } else {
+        auto values = parse_domain(std::as_bytes(std::span(bytes.data(), bytes.size())));
+        if (!values) {
+            snapshot.state = FileState::Corrupt;
+            return snapshot;
+        }
+        snapshot.values = std::move(values.value());
     }
-    snapshot.values = std::move(values.value());
     snapshot.state = FileState::Loaded;
+    snapshot.digest = digest;
     return snapshot;
 }
 
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
-                                            const Changes& changes) {
+                                            const Changes& changes, std::optional<LastRead> last) {
     auto folder = make_folders(file.parent_path());
     if (!folder) return folder.error();
     auto lock = DomainLock::take(file);
     if (!lock) return lock.error();
 
-    DomainSnapshot current = read_domain_file(file);
+    DomainSnapshot current = read_domain_file(file, last);
     // Writing now would replace keys that could not be read with nothing.
     if (current.state == FileState::Failed) {
         return Error{"cannot read " + file.string() + " now; nothing was written"};
@@ -294,6 +306,7 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     DomainSnapshot result;
     result.values = std::move(values);
     result.state = FileState::Loaded;
+    result.digest = digest_of(*xml);
     result.held = temporary->release_fd();
     // After the rename, which changes the inode's change time.
     struct stat status {};

@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -73,13 +74,24 @@ struct DomainSnapshot {
     // That file, kept open: while it is held its inode number cannot go to another file, so an
     // unchanged stamp means an unchanged file.
     UniqueFd held;
+    // Of the file's bytes, when it held a dictionary (see LastRead).
+    std::optional<std::uint64_t> digest;
+};
+
+// What a reader last read from the file (or wrote to it). When the file holds the very same
+// bytes again, its values are taken as they were instead of being parsed again, which for a
+// large file is most of the cost of reading it.
+struct LastRead {
+    const plist::Value& values;  // a dictionary
+    std::uint64_t digest;
 };
 
 // The dictionary of an XML or binary document; an error for anything else.
 Result<plist::Value> parse_domain(std::span<const std::byte> document);
 
 // Never fails: what could not be read is an empty domain, and the state says why.
-DomainSnapshot read_domain_file(const std::filesystem::path& file);
+DomainSnapshot read_domain_file(const std::filesystem::path& file,
+                                std::optional<LastRead> last = std::nullopt);
 
 // Keys in the order they were first changed; a null value removes its key.
 using Changes = std::vector<std::pair<std::string, plist::Value>>;
@@ -89,6 +101,7 @@ using Changes = std::vector<std::pair<std::string, plist::Value>>;
 // replaced when only the folder could not be synced after the rename. A file that could not be
 // read for a passing fault, or is too large, is a failure: it is neither moved nor replaced.
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
-                                            const Changes& changes);
+                                            const Changes& changes,
+                                            std::optional<LastRead> last = std::nullopt);
 
 }  // namespace platform::prefs
