@@ -59,7 +59,7 @@ void check_xml_shape(std::span<const std::byte> document) {
     if (shape) {
         const auto parsed = platform::plist::parse(document);
         check(parsed || !too_deep(parsed.error()));
-    } else if (!too_deep(shape.error())) {
+    } else if (shape.error().message == "malformed property list") {
         plist_t root = nullptr;
         plist_from_memory(reinterpret_cast<const char*>(document.data()),
                           static_cast<std::uint32_t>(document.size()), &root);

@@ -11,6 +11,7 @@
 
 #include "platform/base/regular_file.hpp"
 #include "platform/plist/binary_structure.hpp"
+#include "platform/plist/key_table.hpp"
 #include "platform/plist/xml_structure.hpp"
 
 namespace platform::plist {
@@ -226,7 +227,13 @@ Result<Value> parse(std::span<const std::byte> document) {
     if (nested_too_deeply(root, 0)) return Error{"property list nested too deeply"};
     const bool may_hold_nul = binary || std::memchr(document.data(), 0, document.size()) != nullptr;
     if (may_hold_nul && holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
-    return from_node(root);
+    auto value = from_node(root);
+    // libplist's binary reader takes keys without its hash table, but writing them back would
+    // not (the XML check above has counted them already).
+    if (value && binary && key_comparisons(*value) > max_key_comparisons) {
+        return Error{"property list keys would take too long to write"};
+    }
+    return value;
 }
 
 Result<Value> parse(std::string_view document) {

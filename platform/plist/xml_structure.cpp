@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/plist/key_table.hpp"
 
 namespace platform::plist {
 
@@ -79,6 +83,55 @@ private:
     std::size_t at_ = 0;
 };
 
+// The text of a key element, one run of characters, as libplist makes the key: entities
+// replaced, cut at the first NUL. Empty when it cannot be told (libplist refuses the text).
+std::optional<std::string> key_text(std::string_view raw) {
+    std::string key;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '&') {
+            key += raw[i];
+            continue;
+        }
+        const std::size_t end = raw.find(';', i);
+        if (end == std::string_view::npos || end == i + 1) return std::nullopt;
+        const std::string_view entity = raw.substr(i + 1, end - i - 1);
+        i = end;
+        // Told apart by their beginnings only, as libplist does.
+        if (entity.starts_with("amp")) {
+            key += '&';
+        } else if (entity.starts_with("apos")) {
+            key += '\'';
+        } else if (entity.starts_with("quot")) {
+            key += '"';
+        } else if (entity.starts_with("lt")) {
+            key += '<';
+        } else if (entity.starts_with("gt")) {
+            key += '>';
+        } else if (entity.starts_with('#') && entity.size() <= 8) {
+            const bool hex = entity.size() > 1 && (entity[1] == 'x' || entity[1] == 'X');
+            if (entity.size() < (hex ? 3U : 2U)) return std::nullopt;
+            const std::string digits(entity.substr(hex ? 2 : 1));
+            char* stop = nullptr;
+            const unsigned long long code = std::strtoull(digits.c_str(), &stop, hex ? 16 : 10);
+            if (code == 0 || code > 0x10FFFF || stop != digits.c_str() + digits.size()) return std::nullopt;
+            if (code >= 0x10000) {
+                key += static_cast<char>(0xF0 + ((code >> 18) & 0x7));
+                key += static_cast<char>(0x80 + ((code >> 12) & 0x3F));
+                key += static_cast<char>(0x80 + ((code >> 6) & 0x3F));
+            } else if (code >= 0x800) {
+                key += static_cast<char>(0xE0 + ((code >> 12) & 0xF));
+                key += static_cast<char>(0x80 + ((code >> 6) & 0x3F));
+            } else if (code >= 0x80) {
+                key += static_cast<char>(0xC0 + ((code >> 6) & 0x1F));
+            }
+            key += static_cast<char>(code >= 0x80 ? 0x80 + (code & 0x3F) : code);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return key.substr(0, key.find('\0'));
+}
+
 constexpr std::array<std::string_view, 8> text_elements = {"key",  "string", "integer", "real",
                                                            "true", "false",  "date",    "data"};
 
@@ -119,6 +172,7 @@ private:
 
     static Error malformed() { return Error{"malformed property list"}; }
     static Error too_deep() { return Error{"property list nested too deeply"}; }
+    static Error too_costly() { return Error{"property list keys would take too long to read"}; }
 
     // A comment or the document type, from the '!'.
     bool skip_declaration() {
@@ -183,10 +237,14 @@ private:
         if (name == "array") return take_value(Element::Array, empty);
         for (const auto element : text_elements) {
             if (name != element) continue;
-            if (!empty && !skip_text(raw)) return malformed();
-            if (name == "key" && !key_waiting_ && !containers_.empty() &&
-                containers_.back() == Element::Dict) {
+            std::optional<std::string_view> text = std::string_view();
+            if (!empty && !skip_text(raw, text)) return malformed();
+            // An empty key element is a string value to libplist.
+            if (name == "key" && !empty && !key_waiting_ && !containers_.empty() &&
+                containers_.back().kind == Element::Dict) {
                 key_waiting_ = true;  // the name of the dictionary's next value
+                const auto key = text ? key_text(*text) : std::nullopt;
+                waiting_bucket_ = key ? std::optional(key_bucket(*key)) : std::nullopt;
                 return Step::Next;
             }
             return take_value(std::nullopt, empty);
@@ -201,16 +259,20 @@ private:
             top_seen_ = true;
             if (!container) return Step::Done;  // the document is that one value
             // Values that follow the top container go into it, even an empty one.
-            containers_.push_back(*container);
+            containers_.push_back({*container, {}});
             if (!empty) open_.push_back(*container);
             return Step::Next;
         }
         if (containers_.empty()) return malformed();
         if (containers_.size() > limit_) return too_deep();
-        if (containers_.back() == Element::Dict && !key_waiting_) return malformed();
+        if (containers_.back().kind == Element::Dict) {
+            if (!key_waiting_) return malformed();
+            key_comparisons_ += containers_.back().keys.set_key(waiting_bucket_);
+            if (key_comparisons_ > max_key_comparisons) return too_costly();
+        }
         key_waiting_ = false;
         if (container && !empty) {
-            containers_.push_back(*container);
+            containers_.push_back({*container, {}});
             open_.push_back(*container);
         }
         return Step::Next;
@@ -227,14 +289,20 @@ private:
         return containers_.empty() ? Step::Done : Step::Next;
     }
 
-    // The text of an element and its closing tag, after the opening tag named raw.
-    bool skip_text(std::string_view raw) {
+    // The text of an element and its closing tag, after the opening tag named raw. The text is
+    // handed back when it is one run of characters (no comment or section in it).
+    bool skip_text(std::string_view raw, std::optional<std::string_view>& text) {
+        const std::size_t start = text_.at();
         for (;;) {
             if (!text_.find_any("<", false)) return false;
             text_.skip(1);
             if (text_.at_end()) return false;
-            if (text_.here() == '/') break;
+            if (text_.here() == '/') {
+                if (text) text = text_.between(start, text_.at() - 1);
+                break;
+            }
             if (text_.here() != '!') return false;
+            text.reset();
             text_.skip(1);
             if (text_.left() < 2) return false;
             if (text_.looking_at("--")) {
@@ -266,10 +334,16 @@ private:
     Text text_;
     const std::size_t limit_;
     std::vector<Element> open_;        // elements whose closing tag libplist expects, innermost last
-    std::vector<Element> containers_;  // the top container and the open ones inside it
+    struct Container {
+        Element kind;
+        KeyTableCost keys;  // of a dictionary
+    };
+    std::vector<Container> containers_;  // the top container and the open ones inside it
     bool top_seen_ = false;
     bool content_ = false;             // a value or closing tag since the last <plist>
     bool key_waiting_ = false;
+    std::optional<std::uint16_t> waiting_bucket_;  // of the waiting key, when it can be told
+    std::uint64_t key_comparisons_ = 0;
 };
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/plist/describe.hpp"
 
@@ -233,6 +235,89 @@ TEST(PlistDocument, DeepBinaryDocumentsAreRefusedBeforeLibplistWalksThem) {
     auto exploding = plist::parse(nested_binary(200, 2));
     ASSERT_FALSE(exploding);
     EXPECT_NE(exploding.error().message.find("too many values"), std::string::npos);
+}
+
+// 8192 keys of 26 characters made of the blocks "@a" and "A@", which add the same to a djb2
+// hash (64 * 33 + 97 == 65 * 33 + 64): all of them fall in one bucket of libplist's tables.
+std::vector<std::string> colliding_keys() {
+    std::vector<std::string> keys;
+    for (unsigned bits = 0; bits < (1U << 13); ++bits) {
+        std::string key;
+        for (int block = 0; block < 13; ++block) key += (bits >> block & 1) ? "A@" : "@a";
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::string xml_dictionary(const std::vector<std::string>& keys) {
+    std::string xml = "<plist><dict>";
+    for (const auto& key : keys) xml += "<key>" + key + "</key><true/>";
+    return xml + "</dict></plist>";
+}
+
+// A binary document of one dictionary whose values are all true.
+std::string binary_dictionary(const std::vector<std::string>& keys) {
+    const auto big_endian = [](std::string& out, std::uint64_t value, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+            out += static_cast<char>(value >> shift);
+        }
+    };
+    const auto count = static_cast<std::uint16_t>(keys.size());
+    std::string document = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    offsets.push_back(static_cast<std::uint32_t>(document.size()));
+    document += '\xDF';  // a dictionary whose size follows as a 2-byte integer
+    document += '\x11';
+    big_endian(document, count, 2);
+    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, i + 1U, 2);   // keys
+    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, count + 1U, 2);  // values
+    for (const auto& key : keys) {
+        offsets.push_back(static_cast<std::uint32_t>(document.size()));
+        document += '\x5F';  // an ASCII string whose length follows as a 1-byte integer
+        document += '\x10';
+        document += static_cast<char>(key.size());
+        document += key;
+    }
+    offsets.push_back(static_cast<std::uint32_t>(document.size()));
+    document += '\x09';  // true
+    const auto table = static_cast<std::uint64_t>(document.size());
+    for (const auto offset : offsets) big_endian(document, offset, 4);
+    document += std::string(6, '\0');
+    document += '\x04';  // offset size
+    document += '\x02';  // reference size
+    big_endian(document, offsets.size(), 8);
+    big_endian(document, 0, 8);
+    big_endian(document, table, 8);
+    return document;
+}
+
+TEST(PlistDocument, KeysThatShareLibplistsHashBucketsAreRefused) {
+    // Read by libplist, 8192 such keys cost it a second or so, and writing them as much again.
+    const auto keys = colliding_keys();
+    std::vector<std::string> with_entities;
+    for (const auto& key : keys) {
+        std::string spelled;
+        for (const char c : key) spelled += c == '@' ? std::string("&#64;") : std::string(1, c);
+        with_entities.push_back(std::move(spelled));
+    }
+    for (const auto& document :
+         {xml_dictionary(keys), xml_dictionary(with_entities), binary_dictionary(keys)}) {
+        auto refused = plist::parse(document);
+        ASSERT_FALSE(refused) << document.substr(0, 40);
+        EXPECT_NE(refused.error().message.find("would take too long"), std::string::npos)
+            << refused.error().message;
+    }
+
+    // As many keys, and far more, that libplist spreads over its buckets are read.
+    std::vector<std::string> ordinary;
+    for (int i = 0; i < 100000; ++i) ordinary.push_back("Key " + std::to_string(i));
+    auto many = plist::parse(xml_dictionary(ordinary));
+    ASSERT_TRUE(many) << many.error().message;
+    EXPECT_EQ(many->size(), ordinary.size());
+    ordinary.resize(keys.size());
+    auto binary = plist::parse(binary_dictionary(ordinary));
+    ASSERT_TRUE(binary) << binary.error().message;
+    EXPECT_EQ(binary->get("Key 8191"), Value::boolean(true));
 }
 
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {
