@@ -118,8 +118,10 @@ TEST(PlistValue, ADictionaryMadeFromEntriesIsTheirSetsInTurn) {
 
     std::vector<platform::plist::Entry> many;
     for (int i = 0; i < 50000; ++i) many.emplace_back("key " + std::to_string(i), Value::integer(i));
+    many.emplace_back("key 3", Value::integer(-3));  // as a binary document may hold it
     const Value large = Value::dictionary(many);
-    ASSERT_EQ(large.size(), many.size());
+    ASSERT_EQ(large.size(), many.size() - 1);
+    EXPECT_EQ(large.entries()[3].second, Value::integer(-3));
     EXPECT_EQ(large.entries().back().first, "key 49999");
     EXPECT_EQ(large.get("key 1234"), Value::integer(1234));
     EXPECT_EQ(large.deep_copy().entries()[7].first, "key 7");
