@@ -8,6 +8,9 @@ packages=(
   libplist-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev bubblewrap
+  # A private bus for the tests that talk to the user's service manager; systemd-analyze, which
+  # checks the installed user unit.
+  dbus-daemon systemd
 )
 
 missing=()

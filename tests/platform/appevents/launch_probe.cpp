@@ -1,7 +1,7 @@
 // A program for launch tests to put in a bundle: reports what it was started with to the file
 // named by LAUNCH_PROBE_REPORT (written whole, by rename), and copies its standard input next
 // to it (<report>.stdin). For each variable named in LAUNCH_PROBE_VARIABLES (separated by
-// spaces) the report has a line "env-NAME value", or "env-NAME" alone when it is not set.
+// spaces) the report has a line "env-NAME value", or "unset-NAME" when it is not set.
 
 #include <dirent.h>
 #include <signal.h>
@@ -68,7 +68,7 @@ int main(int argc, char**) {
         std::istringstream list(names);
         for (std::string name; list >> name;) {
             const char* value = std::getenv(name.c_str());
-            report << "env-" << name << (value ? std::string(" ") + value : std::string()) << "\n";
+            report << (value ? "env-" + name + " " + value : "unset-" + name) << "\n";
         }
     }
 
