@@ -1,6 +1,5 @@
-// The road to Scan Hub as the journal tells it, and the launched Scan Hub in a scope of its own
-// on the user's service manager (a stand-in on a private bus). Each obstacle is one entry
-// however many requests meet it, and its end is said when a request gets through.
+// The road to Scan Hub as the journal tells it. Each obstacle is one entry however many
+// requests meet it, and its end is said when a request gets through.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,7 +12,6 @@
 #include "platform/msgport/named_socket.hpp"
 #include "tests/support/child_processes.hpp"
 #include "tests/support/isolated_environment.hpp"
-#include "tests/support/private_bus.hpp"
 #include "tests/support/recorded_entries.hpp"
 
 namespace {
@@ -23,7 +21,6 @@ using testing_support::FieldOf;
 using testing_support::RecordedEntries;
 
 constexpr const char* kInstallLocation = "/Library/Printers/Velmora/2006/Velmora Scan Hub.app";
-constexpr const char* kStandInScope = "com.velmora.tools.scan\\x2ddestination\\x2dstandin";
 
 std::int32_t SendRequest() { return ScanLaunchRequest(1, 5, 300, 1, "10.1.2.3").Send(); }
 
@@ -105,25 +102,6 @@ TEST_F(ScanLaunchReports, AnApplicationThatStoppedReadingIsReportedBeforeTheLaun
     ASSERT_EQ(failed.size(), 1U);
     EXPECT_EQ(FieldOf(failed[0], "OS_STATUS"), "-1712");
     EXPECT_EQ(recorded.With("CONDITION", "SCAN_HUB_MISSING").size(), 1U);
-}
-
-TEST_F(ScanLaunchReports, TheLaunchedApplicationGoesIntoAScopeNamedAfterIt) {
-    testing_support::PrivateBus bus(env.base() / "bus");
-    if (!bus.available()) GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps.sh)";
-    ASSERT_TRUE(bus.StartManager());
-    InstallStandIn();
-    ASSERT_EQ(SendRequest(), 0);
-    const pid_t launched = LaunchedPid();
-
-    const std::string scope =
-        "app-buttonmonitor-" + std::string(kStandInScope) + "-" + std::to_string(launched) + ".scope";
-    const auto calls = bus.ManagerCalls();
-    ASSERT_EQ(calls.size(), 1U);
-    EXPECT_TRUE(calls[0].starts_with("StartTransientUnit name=" + scope + " mode=fail ")) << calls[0];
-    EXPECT_TRUE(calls[0].ends_with(" PIDs=" + std::to_string(launched))) << calls[0];
-    const auto started = recorded.With("CONDITION", "SCAN_HUB_NOT_RUNNING").at(0);
-    EXPECT_EQ(FieldOf(started, "SCOPE"), scope);
-    EXPECT_TRUE(recorded.With("CONDITION", "SCAN_HUB_SCOPE_FAILED").empty());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The user's service manager over a private bus with a stand-in manager on it: what it is asked
-// and what it answers, and that a manager that refuses, or does not answer, or a bus that does
-// not answer, costs a caller no more than its deadline.
+// The user's service manager over a private bus with a stand-in manager on it (the scope it is
+// asked for: scoped_launch_test.cpp): what it answers, and that a manager that refuses, or does
+// not answer, or a bus that does not answer, costs a caller no more than its deadline.
 
 #include "platform/systemd/user_manager.hpp"
 
@@ -17,7 +17,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using platform::systemd::ScopeSpec;
 using platform::systemd::UserManager;
 using testing_support::PrivateBus;
 
@@ -42,22 +41,6 @@ TEST_F(UserManagerTest, ReadsTheManagersEnvironment) {
     auto environment = manager->environment(In(10s));
     ASSERT_TRUE(environment) << environment.error().message;
     EXPECT_EQ(*environment, (std::vector<std::string>{"DISPLAY=:7", "LANG=C.UTF-8", "WITH_SPACE=a b"}));
-}
-
-TEST_F(UserManagerTest, AsksForAScopeWithItsProcessesNameAndSlice) {
-    ASSERT_TRUE(bus_.StartManager());
-    auto manager = UserManager::connect();
-    ASSERT_TRUE(manager);
-    ScopeSpec scope{"app-buttonmonitor-com.velmora.scanhub-42.scope", "Scan Hub, launched", "app.slice",
-                    {::getpid(), 42}};
-    auto job = manager->start_scope(scope, In(10s));
-    ASSERT_TRUE(job) << job.error().message;
-    EXPECT_EQ(*job, "/org/freedesktop/systemd1/job/1");
-    EXPECT_EQ(bus_.ManagerCalls(),
-              (std::vector<std::string>{"StartTransientUnit name=app-buttonmonitor-com.velmora.scanhub-42.scope"
-                                        " mode=fail Description=Scan Hub, launched Slice=app.slice"
-                                        " CollectMode=inactive-or-failed PIDs=" +
-                                        std::to_string(::getpid()) + ",42"}));
 }
 
 TEST_F(UserManagerTest, ARefusingManagerGivesItsErrorForBothQuestions) {
