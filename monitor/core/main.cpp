@@ -36,12 +36,15 @@ int main(int argc, char* argv[]) {
     // inherit.
     const auto notifier = platform::systemd::ServiceNotifier::from_environment();
     monitor::MonitorStatus().UseNotifier(&notifier);
-    platform::systemd::report_to_journal(monitor::report::kIdentifier, monitor::report::kFieldPrefix);
-    // Its socket is made now, while descriptors are to be had: the entry that says they ran out
-    // still gets through.
-    platform::diagnostics::report({platform::diagnostics::Priority::Info,
-                                   std::string("button-monitor ") + monitor::MonitorVersion() + " started",
-                                   {{monitor::report::kEvent, "STARTED"}}});
+    if (platform::systemd::report_to_journal(monitor::report::kIdentifier,
+                                             monitor::report::kFieldPrefix)) {
+        // Its socket is made now, while descriptors are to be had: the entry that says they ran
+        // out still gets through.
+        platform::diagnostics::report({platform::diagnostics::Priority::Info,
+                                       std::string("button-monitor ") + monitor::MonitorVersion() +
+                                           " started",
+                                       {{monitor::report::kEvent, "STARTED"}}});
+    }
 
     std::signal(SIGTERM, monitor::HandleQuitSignal);
     std::signal(SIGINT, monitor::HandleQuitSignal);

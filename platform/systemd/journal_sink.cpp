@@ -2,6 +2,7 @@
 
 #include <sys/uio.h>
 #include <systemd/sd-journal.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@
 namespace platform::systemd {
 
 namespace {
+
+// Where libsystemd sends entries.
+constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
 
 struct SinkSettings {
     std::string identifier;
@@ -47,10 +51,12 @@ bool send_to_journal(const diagnostics::Entry& entry, std::string_view identifie
     return ::sd_journal_sendv(parts.data(), static_cast<int>(parts.size())) >= 0;
 }
 
-void report_to_journal(std::string_view identifier, std::string_view field_prefix) {
+bool report_to_journal(std::string_view identifier, std::string_view field_prefix) {
+    if (::access(kJournalSocket, F_OK) != 0) return false;
     settings().identifier = identifier;
     settings().field_prefix = field_prefix;
     diagnostics::set_sink(&journal_sink);
+    return true;
 }
 
 }  // namespace platform::systemd

@@ -15,6 +15,7 @@ namespace {
 constexpr const char* kManagerService = "org.freedesktop.systemd1";
 constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
 constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
+constexpr const char* kNoAnswer = "the user's service manager did not answer in time";
 
 Error bus_error(std::string_view what, int negative_errno) {
     return Error{errno_text(what, -negative_errno)};
@@ -30,12 +31,17 @@ std::uint64_t microseconds_until(Deadline deadline) {
                std::chrono::duration_cast<std::chrono::microseconds>(left).count()));
 }
 
+struct ReplyUnref {
+    void operator()(sd_bus_message* message) const noexcept { sd_bus_message_unref(message); }
+};
+
 struct PendingCall {
-    sd_bus_message* reply = nullptr;  // a reference of ours once it came
+    // A reference of ours once it came, released on every way out of the call.
+    std::unique_ptr<sd_bus_message, ReplyUnref> reply;
 };
 
 int on_reply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
-    static_cast<PendingCall*>(userdata)->reply = sd_bus_message_ref(reply);
+    static_cast<PendingCall*>(userdata)->reply.reset(sd_bus_message_ref(reply));
     return 0;
 }
 
@@ -80,16 +86,19 @@ Result<UserManager::Message> UserManager::call(Message& request, Deadline deadli
 
     // The connection's set-up (authentication, Hello) goes through the same steps, so the
     // deadline holds for all of it.
-    while (!pending.reply) {
+    for (;;) {
         r = sd_bus_process(bus_.get(), nullptr);
+        if (pending.reply) break;
         if (r < 0) return bus_error("the user bus failed", r);
         if (r > 0) continue;
         const std::uint64_t left = microseconds_until(deadline);
-        if (left == 0) return Error{"the user's service manager did not answer in time"};
+        if (left == 0) return Error{kNoAnswer};
         r = sd_bus_wait(bus_.get(), left);
         if (r < 0 && r != -EINTR) return bus_error("the user bus failed", r);
     }
-    Message reply(pending.reply);
+    Message reply(pending.reply.release());
+    // The call's own time-out, which ends with the deadline, comes as this error.
+    if (sd_bus_message_is_method_error(reply.get(), SD_BUS_ERROR_NO_REPLY)) return Error{kNoAnswer};
     if (sd_bus_message_is_method_error(reply.get(), nullptr)) {
         const sd_bus_error* error = sd_bus_message_get_error(reply.get());
         std::string text = "the user's service manager refused: ";

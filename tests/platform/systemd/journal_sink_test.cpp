@@ -50,4 +50,10 @@ TEST(JournalSink, EntriesArriveWithTheirFieldsPrefixedAndConditionsOnce) {
     EXPECT_EQ(entries[2]["MESSAGE"], "it is back");
 }
 
+TEST(JournalSink, WithoutAJournalNoSinkIsInstalled) {
+    // No --journal: the view has no /run/systemd/journal at all.
+    const pid_t probe = testing_support::start_program({RUN_IN_VIEW_SCRIPT, "--", JOURNAL_PROBE});
+    EXPECT_EQ(DescribeExit(testing_support::wait_for_exit(probe)), "exit 3");
+}
+
 }  // namespace
