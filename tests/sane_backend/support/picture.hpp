@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ std::optional<Picture> from_bmp(const std::vector<std::uint8_t>& bytes);
 // The test device's pictures (its "test-picture" option).
 enum class Pattern { SolidBlack, SolidWhite, Grid, ColorPattern };
 std::string pattern_name(Pattern pattern);
+inline void PrintTo(Pattern pattern, std::ostream* out) { *out << pattern_name(pattern); }
 
 // What the test device draws at (x, y) in channel c, as an intensity of the given depth, for a
 // grey (channels 1) or colour (3) scan at dpi.

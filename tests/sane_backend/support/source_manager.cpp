@@ -1,7 +1,15 @@
 #include "tests/sane_backend/support/source_manager.hpp"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "tests/support/temp_dir.hpp"
 #include "twain/entry/data_source_entry.hpp"
@@ -59,10 +67,12 @@ SourceManager::SourceManager() {
 
 SourceManager::~SourceManager() { current_manager = nullptr; }
 
-TW_UINT16 SourceManager::entry(pTW_IDENTITY origin, pTW_IDENTITY, TW_UINT32 group, TW_UINT16 data,
+TW_UINT16 SourceManager::entry(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT32 group, TW_UINT16 data,
                                TW_UINT16 message, TW_MEMREF) {
-    if (!current_manager || group != DG_CONTROL || data != DAT_NULL || !origin) return TWRC_FAILURE;
+    if (!current_manager || group != DG_CONTROL || data != DAT_NULL || !origin || !destination) return TWRC_FAILURE;
     current_manager->messages_.push_back(message);
+    current_manager->origins_.push_back(origin->Id);
+    current_manager->destinations_.emplace_back(destination->ProductName);
     return TWRC_SUCCESS;
 }
 
@@ -102,10 +112,10 @@ TW_IDENTITY SourceManager::probe() {
     return identity;
 }
 
-TW_UINT16 SourceManager::open() {
+TW_UINT16 SourceManager::open(bool with_entry_points) {
     source_ = probe();
     source_.Id = 7;
-    if (source_.SupportedGroups & DF_DS2) {
+    if (with_entry_points && (source_.SupportedGroups & DF_DS2)) {
         TW_ENTRYPOINT points{};
         points.Size = sizeof points;
         points.DSM_Entry = &SourceManager::entry;
@@ -204,9 +214,32 @@ double SourceManager::current(TW_UINT16 capability) {
     return value && !value->items.empty() ? value->items.front() : -12345;
 }
 
+void SourceManager::settle_device() {
+    const auto main_thread = std::to_string(::getpid());
+    // A condition, not a delay: this returns as soon as the thread is past its start.
+    for (int poll = 0; poll < 20000; ++poll) {
+        bool settled = true;
+        std::error_code error;
+        for (std::filesystem::directory_iterator task("/proc/self/task", error), end; !error && task != end;
+             task.increment(error)) {
+            if (task->path().filename() == main_thread) continue;
+            std::ifstream syscall(task->path() / "syscall");
+            std::string first;
+            // "1 ..." is a thread blocked in write(2); a running one reads "running", a thread
+            // that has gone reads nothing.
+            if (!(syscall >> first) || first == std::to_string(SYS_write)) continue;
+            settled = false;
+        }
+        if (settled) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
 TW_UINT16 SourceManager::enable(bool show_ui) {
     TW_USERINTERFACE ui{static_cast<TW_BOOL>(show_ui ? 1 : 0), 0, nullptr};
-    return call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+    const auto rc = call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
+    if (rc == TWRC_SUCCESS) settle_device();
+    return rc;
 }
 
 TW_UINT16 SourceManager::disable() {
@@ -217,6 +250,7 @@ TW_UINT16 SourceManager::disable() {
 TW_UINT16 SourceManager::end_transfer(TW_UINT16* count) {
     TW_PENDINGXFERS pending{};
     const auto rc = call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+    if (rc == TWRC_SUCCESS && pending.Count != 0) settle_device();
     if (count) *count = pending.Count;
     return rc;
 }
@@ -233,6 +267,7 @@ Transferred SourceManager::native() {
     call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image.info);
     TW_HANDLE handle = nullptr;
     image.rc = call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+    image.condition = condition();
     if (image.rc == TWRC_XFERDONE && handle && live_.count(handle)) {
         const auto* bytes = static_cast<const std::uint8_t*>(handle);
         image.bytes.assign(bytes, bytes + live_[handle]);
@@ -256,6 +291,7 @@ Transferred SourceManager::memory(std::size_t buffer_bytes) {
         strip.Compression = TWON_DONTCARE16;
         strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
         image.rc = call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+        image.condition = condition();
         if (image.rc != TWRC_SUCCESS && image.rc != TWRC_XFERDONE) break;
         image.strips.push_back(strip);
         image.bytes.insert(image.bytes.end(), buffer.begin(), buffer.begin() + strip.BytesWritten);
@@ -273,6 +309,7 @@ Transferred SourceManager::file(const std::filesystem::path& path, TW_UINT16 for
     call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
     call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &image.info);
     image.rc = call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
+    image.condition = condition();
     if (image.rc == TWRC_XFERDONE) {
         const auto text = testing_support::read_file(path);
         image.bytes.assign(text.begin(), text.end());

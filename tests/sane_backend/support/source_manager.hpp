@@ -28,6 +28,7 @@ struct CapabilityValue {
 // An image as a transfer delivered it.
 struct Transferred {
     twain::TW_UINT16 rc = 0;                // the transfer's final return code
+    twain::TW_UINT16 condition = 0;         // and its condition code, asked at once
     twain::TW_IMAGEINFO info{};             // asked before the transfer
     twain::TW_IMAGEINFO info_after{};       // asked once it ended (the real height)
     std::vector<std::uint8_t> bytes;        // native: the TIFF; memory: the lines; file: the file
@@ -50,7 +51,7 @@ public:
     twain::TW_IDENTITY probe();
     // DAT_ENTRYPOINT (when the identity carries DF_DS2, as the Source Manager does), then
     // MSG_OPENDS; on failure DAT_STATUS is asked at once, as the Source Manager does.
-    twain::TW_UINT16 open();
+    twain::TW_UINT16 open(bool with_entry_points = true);
     twain::TW_UINT16 close();
     twain::TW_UINT16 open_condition() const { return open_condition_; }
 
@@ -62,6 +63,14 @@ public:
     // The current value of a one-value capability.
     double current(twain::TW_UINT16 capability);
 
+    // libsane's test device reads each page on a thread of its own, which sane_cancel stops
+    // with an asynchronous pthread_cancel: cancelled in its first moments, while it allocates
+    // its picture, it dies holding malloc's lock and the cancel never returns (a flaw of
+    // libsane). A test that makes the source cancel a scan it just started waits until that
+    // thread is past its start: blocked writing to its pipe, or gone. Enabling and ending a
+    // transfer do so by themselves.
+    static void settle_device();
+
     twain::TW_UINT16 enable(bool show_ui = false);
     twain::TW_UINT16 disable();
     twain::TW_UINT16 end_transfer(twain::TW_UINT16* count = nullptr);
@@ -72,8 +81,11 @@ public:
     Transferred memory(std::size_t buffer_bytes = 0);  // 0: the source's preferred size
     Transferred file(const std::filesystem::path& path, twain::TW_UINT16 format);
 
-    // Messages the source sent through DSM_Entry (DAT_NULL messages), in order.
+    // Messages the source sent through DSM_Entry (DAT_NULL messages), in order, with the origin's
+    // Id and the destination's product name of each.
     const std::vector<twain::TW_UINT16>& messages() const { return messages_; }
+    const std::vector<twain::TW_UINT32>& message_origins() const { return origins_; }
+    const std::vector<std::string>& message_destinations() const { return destinations_; }
     // Memory from the Source Manager's allocator not freed yet.
     std::size_t live_allocations() const { return live_.size(); }
     std::size_t allocations() const { return allocations_; }
@@ -93,6 +105,8 @@ private:
     twain::TW_IDENTITY source_{};
     twain::TW_UINT16 open_condition_ = 0;
     std::vector<twain::TW_UINT16> messages_;
+    std::vector<twain::TW_UINT32> origins_;
+    std::vector<std::string> destinations_;
     std::map<void*, std::size_t> live_;
     std::size_t allocations_ = 0;
 };
