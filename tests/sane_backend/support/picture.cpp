@@ -186,8 +186,9 @@ std::optional<Picture> from_png(const std::vector<std::uint8_t>& bytes) {
 
 std::optional<Picture> from_bmp(const std::vector<std::uint8_t>& bytes) {
     const auto u32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                                          static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+        std::uint32_t value = 0;
+        for (int byte = 3; byte >= 0; --byte) value = value << 8 | bytes[at + static_cast<std::size_t>(byte)];
+        return value;
     };
     if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M' || u32(2) != bytes.size()) return std::nullopt;
     const std::uint32_t offset = u32(10);
