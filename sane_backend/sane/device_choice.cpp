@@ -1,7 +1,7 @@
 #include "sane_backend/sane/device_choice.hpp"
 
 #include <fstream>
-#include <regex>
+#include <string_view>
 #include <system_error>
 
 namespace sane_backend {
@@ -41,10 +41,28 @@ bool is_scanner(const std::filesystem::path& sysfs_root, int bus, int device, Us
 }  // namespace
 
 std::optional<std::pair<int, int>> usb_address(const std::string& device_name) {
-    static const std::regex pattern(R"((^|:)libusb:([0-9]{3}):([0-9]{3})($|:))");
-    std::smatch match;
-    if (!std::regex_search(device_name, match, pattern)) return std::nullopt;
-    return std::pair{std::stoi(match[2].str()), std::stoi(match[3].str())};
+    // "libusb:BBB:DDD" as a whole part of the colon-separated name.
+    const auto three_digits = [&](std::size_t at) -> std::optional<int> {
+        if (at + 3 > device_name.size()) return std::nullopt;
+        int value = 0;
+        for (std::size_t digit = at; digit < at + 3; ++digit) {
+            if (device_name[digit] < '0' || device_name[digit] > '9') return std::nullopt;
+            value = value * 10 + (device_name[digit] - '0');
+        }
+        return value;
+    };
+    constexpr std::string_view prefix = "libusb:";
+    for (auto at = device_name.find(prefix); at != std::string::npos; at = device_name.find(prefix, at + 1)) {
+        if (at != 0 && device_name[at - 1] != ':') continue;
+        const std::size_t bus_at = at + prefix.size();
+        const auto bus = three_digits(bus_at);
+        const auto device = three_digits(bus_at + 4);
+        const std::size_t end = bus_at + 7;
+        if (bus && device && device_name[bus_at + 3] == ':' && (end == device_name.size() || device_name[end] == ':')) {
+            return std::pair{*bus, *device};
+        }
+    }
+    return std::nullopt;
 }
 
 std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed,

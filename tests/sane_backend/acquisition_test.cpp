@@ -112,12 +112,12 @@ TEST_P(Pixels, AreWhatTheTestDeviceDrew) {
     Transferred image;
     const auto picture = take(host, way, world.scratch(), false, image);
     ASSERT_TRUE(picture) << "rc " << image.rc << ", condition " << host.condition();
-    EXPECT_EQ(image.info.ImageWidth, kSide);
-    EXPECT_EQ(image.info.ImageLength, kSide);
-    EXPECT_EQ(image.info.PixelType, kind.pixel_type);
-    EXPECT_EQ(image.info.BitsPerPixel, kind.bit_depth);
-    EXPECT_EQ(image.info.SamplesPerPixel, kind.channels);
-    EXPECT_EQ(image.info.BitsPerSample[0], kind.depth);
+    EXPECT_EQ(+image.info.ImageWidth, kSide);
+    EXPECT_EQ(+image.info.ImageLength, kSide);
+    EXPECT_EQ(+image.info.PixelType, kind.pixel_type);
+    EXPECT_EQ(+image.info.BitsPerPixel, kind.bit_depth);
+    EXPECT_EQ(+image.info.SamplesPerPixel, kind.channels);
+    EXPECT_EQ(+image.info.BitsPerSample[0], kind.depth);
     EXPECT_EQ(from_fix32(image.info.XResolution), kDpi);
     EXPECT_EQ(from_fix32(image.info.YResolution), kDpi);
     EXPECT_EQ(picture->width, kSide);

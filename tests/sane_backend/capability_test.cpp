@@ -248,13 +248,13 @@ TEST_F(Capabilities, AFrameSnapsToTheDevicesStepsAndTheImageHasItsSize) {
     ASSERT_EQ(host_.enable(), TWRC_SUCCESS);
     TW_IMAGEINFO info{};
     ASSERT_EQ(host_.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(info.ImageWidth, static_cast<int>(300 * 50 / 25.4));
-    EXPECT_EQ(info.ImageLength, static_cast<int>(300 * 26 / 25.4));
+    EXPECT_EQ(+info.ImageWidth, static_cast<int>(300 * 50 / 25.4));
+    EXPECT_EQ(+info.ImageLength, static_cast<int>(300 * 26 / 25.4));
     TW_IMAGELAYOUT during{};
     ASSERT_EQ(host_.call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &during), TWRC_SUCCESS);
-    EXPECT_EQ(during.DocumentNumber, 1u);
-    EXPECT_EQ(during.PageNumber, 1u);
-    EXPECT_EQ(during.FrameNumber, 1u);
+    EXPECT_EQ(+during.DocumentNumber, 1u);
+    EXPECT_EQ(+during.PageNumber, 1u);
+    EXPECT_EQ(+during.FrameNumber, 1u);
 }
 
 TEST_F(Capabilities, FramesBeyondTheAreaAreClippedAndEmptyOnesRefused) {

@@ -32,7 +32,7 @@ TEST(Protocol, ProbingAnswersTheIdentityWithDS2AndNeverStartsSane) {
         // The Source Manager probes with a null origin; newer ones pass the application.
         ASSERT_EQ(DS_Entry(probe == 2 ? &host.application() : nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity),
                   TWRC_SUCCESS);
-        EXPECT_EQ(identity.SupportedGroups, exported.SupportedGroups | DF_DS2);
+        EXPECT_EQ(+identity.SupportedGroups, exported.SupportedGroups | DF_DS2);
         identity.SupportedGroups = exported.SupportedGroups;
         EXPECT_EQ(std::memcmp(&identity, &exported, sizeof identity), 0)
             << "otherwise the identity twain-source was given";
@@ -113,9 +113,9 @@ TEST(Protocol, WithoutACallbackDatEventDeliversTheAnnouncementOnce) {
     // ShowUI asks for a dialog the source does not have; it scans at once all the same.
     ASSERT_EQ(host.enable(true), TWRC_SUCCESS);
     EXPECT_EQ(host.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_XFERREADY);
+    EXPECT_EQ(+event.TWMessage, MSG_XFERREADY);
     EXPECT_EQ(host.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_NULL);
+    EXPECT_EQ(+event.TWMessage, MSG_NULL);
     ASSERT_EQ(host.end_transfer(), TWRC_SUCCESS);
     EXPECT_EQ(host.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT) << "state 5";
 }
@@ -128,7 +128,7 @@ TEST(Protocol, ASourceManagerWithoutEntryPointsGetsTheAnnouncementByEventAndMall
     EXPECT_TRUE(host.messages().empty()) << "there is no DSM_Entry to call";
     TW_EVENT event{nullptr, 0};
     EXPECT_EQ(host.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_XFERREADY);
+    EXPECT_EQ(+event.TWMessage, MSG_XFERREADY);
     TW_HANDLE handle = nullptr;
     ASSERT_EQ(host.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle), TWRC_XFERDONE);
     ASSERT_NE(handle, nullptr);
@@ -165,15 +165,15 @@ TEST(Protocol, MemoryAndFileSetUpsAndTheTransferGroup) {
     // Grey at 8 bits, 150 dpi (the scanner bundle's default), over 200 mm: 1181 pixels a line.
     TW_SETUPMEMXFER memory{};
     ASSERT_EQ(host.call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &memory), TWRC_SUCCESS);
-    EXPECT_EQ(memory.MinBufSize, 1181u);
-    EXPECT_EQ(memory.MaxBufSize, TWON_DONTCARE32);
-    EXPECT_GE(memory.Preferred, memory.MinBufSize);
-    EXPECT_EQ(memory.Preferred % memory.MinBufSize, 0u) << "whole lines";
+    EXPECT_EQ(+memory.MinBufSize, 1181u);
+    EXPECT_EQ(+memory.MaxBufSize, TWON_DONTCARE32);
+    EXPECT_GE(+memory.Preferred, +memory.MinBufSize);
+    EXPECT_EQ(+memory.Preferred % memory.MinBufSize, 0u) << "whole lines";
 
     TW_SETUPFILEXFER file{};
     ASSERT_EQ(host.call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GETDEFAULT, &file), TWRC_SUCCESS);
     EXPECT_STREQ(file.FileName, "TWAIN.TMP");
-    EXPECT_EQ(file.Format, TWFF_BMP);
+    EXPECT_EQ(+file.Format, TWFF_BMP);
     std::strcpy(file.FileName, "scan.png");
     file.Format = TWFF_PNG;
     ASSERT_EQ(host.call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &file), TWRC_SUCCESS);
@@ -195,7 +195,7 @@ TEST(Protocol, MemoryAndFileSetUpsAndTheTransferGroup) {
     ASSERT_EQ(host.enable(), TWRC_SUCCESS);
     memory = {};
     ASSERT_EQ(host.call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &memory), TWRC_SUCCESS);
-    EXPECT_EQ(memory.MinBufSize, 1181u) << "the scan's own line";
+    EXPECT_EQ(+memory.MinBufSize, 1181u) << "the scan's own line";
 }
 
 TEST(Protocol, ATransferByAnotherMechanismThanTheNegotiatedOneIsASequenceError) {

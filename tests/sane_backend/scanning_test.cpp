@@ -124,13 +124,13 @@ TEST_F(Scanning, AMemoryTransferAbandonedHalfwayEndsWithItsScan) {
     TW_IMAGEMEMXFER strip{};
     strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
     ASSERT_EQ(host_.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_SUCCESS);
-    EXPECT_EQ(strip.Rows, 10u);
+    EXPECT_EQ(+strip.Rows, 10u);
     TW_UINT16 count = 0;
     ASSERT_EQ(host_.end_transfer(&count), TWRC_SUCCESS);
     EXPECT_EQ(count, 1);
     const auto image = host_.memory();
     EXPECT_EQ(image.rc, TWRC_XFERDONE) << "condition " << host_.condition();
-    EXPECT_EQ(image.strips.front().YOffset, 0u) << "a new image from its first line";
+    EXPECT_EQ(+image.strips.front().YOffset, 0u) << "a new image from its first line";
 }
 
 // Errors the test device injects into every read ("read-status-code"), by mechanism.
@@ -217,7 +217,7 @@ TEST_P(HandScanner, TheHeightIsMinusOneUntilTheImageEnds) {
         image = host.memory(static_cast<std::size_t>(kHandWidth) * (kHandHeight / 3));
         ASSERT_EQ(image.rc, TWRC_XFERDONE) << host.condition();
         ASSERT_EQ(image.strips.size(), 3u);
-        EXPECT_EQ(image.strips[2].YOffset, 2u * (kHandHeight / 3));
+        EXPECT_EQ(+image.strips[2].YOffset, 2u * (kHandHeight / 3));
         picture = from_lines(image.bytes, image.info_after, false);
     } else {
         const auto path = world.scratch() / "hand";
@@ -226,9 +226,9 @@ TEST_P(HandScanner, TheHeightIsMinusOneUntilTheImageEnds) {
         picture = format == TWFF_TIFF ? from_tiff(image.bytes) : format == TWFF_PNG ? from_png(image.bytes)
                                                                                     : from_bmp(image.bytes);
     }
-    EXPECT_EQ(image.info.ImageLength, -1);
-    EXPECT_EQ(image.info.ImageWidth, kHandWidth);
-    EXPECT_EQ(image.info_after.ImageLength, kHandHeight);
+    EXPECT_EQ(+image.info.ImageLength, -1);
+    EXPECT_EQ(+image.info.ImageWidth, kHandWidth);
+    EXPECT_EQ(+image.info_after.ImageLength, kHandHeight);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->height, kHandHeight);
     EXPECT_EQ(first_difference(*picture, Pattern::Grid, kDpi), "");

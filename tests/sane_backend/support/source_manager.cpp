@@ -165,8 +165,9 @@ std::optional<CapabilityValue> SourceManager::get(TW_UINT16 capability, TW_UINT1
     TW_CAPABILITY record{capability, TWON_DONTCARE16, nullptr};
     const auto rc = call(DG_CONTROL, DAT_CAPABILITY, message, &record);
     if (rc != TWRC_SUCCESS && rc != TWRC_CHECKSTATUS) return std::nullopt;
-    if (!record.hContainer || !live_.count(record.hContainer)) return std::nullopt;
-    const auto* bytes = static_cast<const std::uint8_t*>(record.hContainer);
+    const TW_HANDLE container = record.hContainer;  // a copy: the record is packed
+    if (!container || !live_.count(container)) return std::nullopt;
+    const auto* bytes = static_cast<const std::uint8_t*>(container);
     CapabilityValue value;
     value.container = record.ConType;
     value.item_type = load<TW_UINT16>(bytes);
@@ -205,7 +206,7 @@ std::optional<CapabilityValue> SourceManager::get(TW_UINT16 capability, TW_UINT1
         default:
             break;
     }
-    release(record.hContainer);
+    release(container);
     return value;
 }
 
