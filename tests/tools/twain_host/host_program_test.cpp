@@ -9,12 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <sstream>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/base/unique_fd.hpp"
 #include "platform/plist/document.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/twain/support/bundle_fixtures.hpp"
@@ -26,32 +25,34 @@ namespace fs = std::filesystem;
 struct Outcome {
     int status = -1;
     std::string out;
+    std::string err;
 };
 
-// Runs the command and collects its standard output; standard error passes through.
+// Runs the command and collects its standard output and standard error (through files, so that
+// neither can fill up while the other is read).
 Outcome run(const std::vector<std::string>& command) {
-    int pipe_ends[2];
-    if (::pipe2(pipe_ends, O_CLOEXEC) != 0) return {};
-    platform::UniqueFd read_end(pipe_ends[0]);
-    platform::UniqueFd write_end(pipe_ends[1]);
+    testing_support::TempDir captured("twain-host-output");
+    const auto out_file = captured / "out";
+    const auto err_file = captured / "err";
     std::vector<char*> argv;
     for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(write_end.get(), STDOUT_FILENO);
+        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) ::_exit(126);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
-    write_end.reset();
-    Outcome outcome;
-    std::array<char, 4096> buffer;
-    for (ssize_t n; (n = ::read(read_end.get(), buffer.data(), buffer.size())) > 0;) {
-        outcome.out.append(buffer.data(), static_cast<std::size_t>(n));
-    }
     int status = 0;
     ::waitpid(child, &status, 0);
+    Outcome outcome;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = testing_support::read_file(out_file);
+    outcome.err = testing_support::read_file(err_file);
     return outcome;
 }
 
@@ -157,6 +158,74 @@ TEST_F(HostProgramTest, TripletsFromTheCommandLineAreSentInOrder) {
               "DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)\n");
 }
 
+// The lines of a trace file, and where a line starting with the text is among them.
+std::vector<std::string> lines_of(const fs::path& file) {
+    std::vector<std::string> lines;
+    std::istringstream text(testing_support::read_file(file));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+std::ptrdiff_t find_line(const std::vector<std::string>& lines, const std::string& start, std::ptrdiff_t from = 0) {
+    for (auto i = from; i < static_cast<std::ptrdiff_t>(lines.size()); ++i) {
+        if (lines[static_cast<std::size_t>(i)].rfind(start, 0) == 0) return i;
+    }
+    return -1;
+}
+
+TEST_F(HostProgramTest, AcquiringPlaysTheSourceManagersSequenceUpToTheFirstRefusal) {
+    // The sample backend opens but refuses every capability, and its identity has no DF_DS2.
+    install_sample_backend();
+    const auto data_source = (twain_folder_ / "velmora/velmora-q580n.ds").string();
+    for (const bool poll : {false, true}) {
+        SCOPED_TRACE(poll ? "polling" : "with a callback");
+        const auto trace = temp_ / "trace.txt";
+        std::vector<std::string> command = {TWAIN_HOST, "--acquire", (temp_ / "page.tif").string(),
+                                            "--folder", twain_folder_.string(), "--trace", trace.string()};
+        if (poll) command.push_back("--poll");
+        const auto acquired = run_in_view(command);
+        EXPECT_EQ(acquired.status, 1);
+        EXPECT_EQ(acquired.err, "twain-host: DG_CONTROL/DAT_CAPABILITY/MSG_SET CAP_XFERCOUNT 1 -> "
+                                "TWRC_FAILURE (1), TWCC_BADPROTOCOL (9)\n");
+        EXPECT_FALSE(fs::exists(temp_ / "page.tif"));
+
+        const auto lines = lines_of(trace);
+        const std::string app = "#1 \"twain-host\" ";
+        // Listed with a null origin, unloaded, and loaded anew to be opened.
+        const auto listed = find_line(lines, "load " + data_source);
+        ASSERT_EQ(listed, 0);
+        EXPECT_EQ(lines[1], "dsm->ds null DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)");
+        EXPECT_EQ(lines[2], "unload " + data_source);
+        EXPECT_EQ(lines[3], "app->dsm " + app + "DG_CONTROL/DAT_PARENT/MSG_OPENDSM -> TWRC_SUCCESS (0)");
+        const auto reloaded = find_line(lines, "load " + data_source, 1);
+        ASSERT_GT(reloaded, 3);
+        EXPECT_EQ(lines[static_cast<std::size_t>(reloaded) + 1],
+                  "dsm->ds " + app + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_SUCCESS (0)")
+            << "no DAT_ENTRYPOINT for a source whose identity lacks DF_DS2";
+        EXPECT_EQ(find_line(lines, "dsm->ds " + app + "DG_CONTROL/DAT_ENTRYPOINT"), -1);
+        EXPECT_EQ(find_line(lines, "app->dsm " + app + "DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK -> TWRC_SUCCESS") >= 0, !poll);
+        // The refusal, its status asked from the source, then closing, in order.
+        const auto refused = find_line(lines, "app->ds " + app + "DG_CONTROL/DAT_CAPABILITY/MSG_SET -> TWRC_FAILURE (1)");
+        ASSERT_GT(refused, reloaded);
+        EXPECT_EQ(lines[static_cast<std::size_t>(refused) + 1], "app->ds " + app + "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)");
+        const auto closed = find_line(lines, "dsm->ds " + app + "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)", refused);
+        ASSERT_GT(closed, refused);
+        EXPECT_EQ(lines[static_cast<std::size_t>(closed) + 1], "unload " + data_source);
+        EXPECT_GT(find_line(lines, "app->dsm " + app + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)", closed), closed);
+        // The capability's container went through the Source Manager's memory and came back.
+        EXPECT_EQ(lines.back(), "memory: 1 allocated (6 bytes), 1 freed, 0 left (0 bytes), 0 frees refused, 0 locks refused");
+    }
+}
+
+TEST_F(HostProgramTest, AcquiringWithoutADataSourceSaysSo) {
+    const auto acquired = run_in_view({TWAIN_HOST, "--acquire", (temp_ / "page.tif").string(),
+                                       "--folder", (temp_ / "empty").string()});
+    EXPECT_EQ(acquired.status, 1);
+    EXPECT_NE(acquired.err.find("DG_CONTROL/DAT_IDENTITY/MSG_GETFIRST (no data source answered in " +
+                                (temp_ / "empty").string() + ") -> TWRC_FAILURE (1), TWCC_NODS (3)"),
+              std::string::npos) << acquired.err;
+}
+
 TEST_F(HostProgramTest, UsageErrorsAndHelp) {
     EXPECT_EQ(run({TWAIN_HOST, "--help"}).status, 0);
     EXPECT_NE(run({TWAIN_HOST, "--help"}).out.find("--probe"), std::string::npos);
@@ -169,6 +238,26 @@ TEST_F(HostProgramTest, UsageErrorsAndHelp) {
                                   twain_folder_ / "velmora");
     EXPECT_EQ(bare.status, 0);
     EXPECT_NE(bare.out.find("DG_CONTROL/DAT_IDENTITY/MSG_GET -> "), std::string::npos) << bare.out;
+
+    const std::string file = (temp_ / "page.tif").string();
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--acquire"},
+             {"--acquire", file, "--count", "0"},
+             {"--acquire", file, "--pixel-type", "cmyk"},
+             {"--acquire", file, "--area", "1,1,0,0"},
+             {"--acquire", file, "--file-format", "png"},  // only for file transfers
+             {"--acquire", file, "--data-source", DATA_SOURCE, "--folder", "/tmp"},
+             {"--acquire", file, "extra"},
+             {"--acquire", file, "--probe"},
+             {"--resolution", "300", DATA_SOURCE, "control/status/get"},
+             {"--bogus"}}) {
+        std::vector<std::string> command = {TWAIN_HOST};
+        command.insert(command.end(), bad.begin(), bad.end());
+        const auto outcome = run(command);
+        EXPECT_EQ(outcome.status, 2) << bad.back();
+        EXPECT_NE(outcome.err.find("usage:"), std::string::npos) << bad.back();
+    }
+    EXPECT_FALSE(fs::exists(file));
 }
 
 }  // namespace
