@@ -163,9 +163,27 @@ TW_UINT16 SourceManager::open_source(pTW_IDENTITY source) {
     if (!index) return fail(TWCC_NODS);
     *source = listed_[*index].identity;
 
-    // Loaded anew: the listing unloaded it, so the source sees a fresh start.
-    auto library = DataSourceLibrary::load(listed_[*index].file);
-    trace_.line("load " + listed_[*index].file.string());
+    // As the Source Manager does: loaded and asked its identity once more, now with the
+    // application's identity as origin, unloaded, and loaded anew for good, so that a source
+    // which cleans up after a null-origin question starts afresh.
+    const auto& file = listed_[*index].file;
+    {
+        auto asked = DataSourceLibrary::load(file);
+        trace_.line("load " + file.string());
+        if (!asked) {
+            trace_.line("  not loaded: " + asked.error().message);
+            return fail(TWCC_NODS);
+        }
+        TW_IDENTITY application_copy = *application_;
+        TW_IDENTITY answer{};
+        answer.Id = source->Id;
+        const TW_UINT16 code = asked->entry()(&application_copy, DG_CONTROL, DAT_IDENTITY, MSG_GET, &answer);
+        trace_call("dsm->ds", &application_copy, DG_CONTROL, DAT_IDENTITY, MSG_GET, code);
+        trace_.line("unload " + file.string());
+        if (code != TWRC_SUCCESS) return fail(TWCC_OPERATIONERROR);
+    }
+    auto library = DataSourceLibrary::load(file);
+    trace_.line("load " + file.string());
     if (!library) {
         trace_.line("  not loaded: " + library.error().message);
         return fail(TWCC_NODS);
@@ -195,7 +213,7 @@ TW_UINT16 SourceManager::open_source(pTW_IDENTITY source) {
         }
     }
     if (code != TWRC_SUCCESS) {
-        trace_.line("unload " + listed_[*index].file.string());
+        trace_.line("unload " + file.string());
         open_.reset();
     }
     return code;

@@ -5,15 +5,21 @@
 // It repeats the real Source Manager's sequence:
 //  - DG_CONTROL/DAT_PARENT/MSG_OPENDSM gives the application its Id (and DF_DSM2 when it says
 //    DF_APP2), then lists the data sources: each file is loaded, asked DAT_IDENTITY/MSG_GET with
-//    a null origin, and unloaded again;
-//  - MSG_OPENDS loads the chosen file anew, hands it DAT_ENTRYPOINT/MSG_SET only when its
-//    identity answer carried DF_DS2, and sends MSG_OPENDS; when that fails it asks the source's
-//    DAT_STATUS, keeps that condition code for the application and unloads the file;
+//    a null origin, and unloaded again (Source Managers since 2.4.2 ask this one with the
+//    application's identity; the host asks both ways, so a source must answer either);
+//  - MSG_OPENDS loads the chosen file anew and asks its identity again (this time with the
+//    application's identity as origin), unloads it and loads it once more for good, hands it
+//    DAT_ENTRYPOINT/MSG_SET only when its listed identity carried DF_DS2, and sends MSG_OPENDS;
+//    when that fails it asks the source's DAT_STATUS, keeps that condition code for the
+//    application and unloads the file;
 //  - a callback registered with DAT_CALLBACK/MSG_REGISTER_CALLBACK receives the source's
 //    DAT_NULL messages; without one the message waits for the next DAT_EVENT/MSG_PROCESSEVENT;
 //  - while the source is still answering a call, or the application's callback runs, a call to
 //    the source is refused: TWRC_FAILURE with TWCC_SEQERROR, or TWRC_NOTDSEVENT with MSG_NULL
-//    for DAT_EVENT/MSG_PROCESSEVENT;
+//    for DAT_EVENT/MSG_PROCESSEVENT; DAT_STATUS still reaches the source. (The Source Manager
+//    means to refuse these for applications of protocol 2.2 and later, but compares the
+//    protocol as major * 10 + minor against 201, so that no 2.x application is ever refused;
+//    the host refuses them for every application.)
 //  - memory goes through the ledger's functions (memory_ledger.hpp).
 //
 // One instance at a time: entry() routes every call to the live instance.
