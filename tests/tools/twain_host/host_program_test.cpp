@@ -3,96 +3,26 @@
 // backend from its fixed path. The programs run under bubblewrap with a fixture tree bound at
 // /Library, since the data source reads the system's real paths.
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/plist/document.hpp"
-#include "tests/support/temp_dir.hpp"
+#include "tests/tools/twain_host/host_view.hpp"
 #include "tests/twain/support/bundle_fixtures.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using twain_host_testing::find_line;
+using twain_host_testing::lines_of;
+using twain_host_testing::run;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the command and collects its standard output and standard error (through files, so that
-// neither can fill up while the other is read).
-Outcome run(const std::vector<std::string>& command) {
-    testing_support::TempDir captured("twain-host-output");
-    const auto out_file = captured / "out";
-    const auto err_file = captured / "err";
-    std::vector<char*> argv;
-    for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) ::_exit(126);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    Outcome outcome;
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = testing_support::read_file(out_file);
-    outcome.err = testing_support::read_file(err_file);
-    return outcome;
-}
-
-class HostProgramTest : public ::testing::Test {
+class HostProgramTest : public twain_host_testing::HostView {
 protected:
-    void SetUp() override {
-        if (run({"bwrap", "--ro-bind", "/", "/", "true"}).status != 0) {
-            GTEST_SKIP() << "bubblewrap cannot make a private view here";
-        }
-        fs::create_directories(library_);
-        fs::create_directories(twain_folder_ / "velmora");
-        fs::copy_file(DATA_SOURCE, twain_folder_ / "velmora/velmora-q580n.ds");
-    }
-
-    void install_sample_backend() const {
-        const auto target = library_ / "Printers/Velmora/Frameworks/VelDataSourceBackend.bundle";
-        fs::create_directories(target);
-        fs::copy(SAMPLE_BACKEND_BUNDLE, target, fs::copy_options::recursive);
-    }
-
-    // The command in a view of its own: the system's programs and libraries, the build tree,
-    // the fixture at /Library and a scratch /tmp holding this test's folder.
-    Outcome run_in_view(const std::vector<std::string>& command, const fs::path& folder = "/") const {
-        std::vector<std::string> full = {
-            "bwrap", "--die-with-parent", "--tmpfs", "/", "--ro-bind", "/usr", "/usr",
-            "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
-            "--symlink", "usr/bin", "/bin", "--ro-bind", "/etc", "/etc",
-            "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
-            "--ro-bind", BUILD_TREE, BUILD_TREE, "--bind", temp_.path().string(), temp_.path().string(),
-            "--bind", library_.string(), "/Library",
-            "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD", record_.string(),
-            "--chdir", folder.string(), "--"};
-        full.insert(full.end(), command.begin(), command.end());
-        return run(full);
-    }
-
-    testing_support::TempDir temp_{"twain-host-test"};
-    fs::path library_ = temp_ / "Library";
-    fs::path twain_folder_ = temp_ / "twain";
-    fs::path record_ = temp_ / "record.plist";
+    void install_sample_backend() const { install_backend(SAMPLE_BACKEND_BUNDLE); }
 };
 
 TEST_F(HostProgramTest, ProbingFindsTheDataSourceAndPrintsTheIdentityFromTheBackend) {
@@ -156,21 +86,6 @@ TEST_F(HostProgramTest, TripletsFromTheCommandLineAreSentInOrder) {
               "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)\n"
               "  ConditionCode    TWCC_BADPROTOCOL (9)\n"
               "DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)\n");
-}
-
-// The lines of a trace file, and where a line starting with the text is among them.
-std::vector<std::string> lines_of(const fs::path& file) {
-    std::vector<std::string> lines;
-    std::istringstream text(testing_support::read_file(file));
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-}
-
-std::ptrdiff_t find_line(const std::vector<std::string>& lines, const std::string& start, std::ptrdiff_t from = 0) {
-    for (auto i = from; i < static_cast<std::ptrdiff_t>(lines.size()); ++i) {
-        if (lines[static_cast<std::size_t>(i)].rfind(start, 0) == 0) return i;
-    }
-    return -1;
 }
 
 TEST_F(HostProgramTest, AcquiringPlaysTheSourceManagersSequenceUpToTheFirstRefusal) {
