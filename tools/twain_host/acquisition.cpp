@@ -172,8 +172,7 @@ bool Acquisition::transfer_images() {
             case Mechanism::File: outcome = file_transfer(link_, settings_.file_format, file); break;
         }
         if (outcome.failure) {
-            // A failed transfer leaves the source in state 6, unless it got as far as done.
-            if (outcome.code == TWRC_XFERDONE) state_ = 7;
+            if (outcome.transferring) state_ = 7;
             return report(*outcome.failure);
         }
         state_ = 7;

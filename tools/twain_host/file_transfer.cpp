@@ -30,12 +30,14 @@ TransferOutcome file_transfer(ApplicationLink& link, std::uint16_t format, const
     if (code != TWRC_SUCCESS) return {code, link.source_failure("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET", code), std::nullopt};
 
     code = link.to_source(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
-    if (code == TWRC_CANCEL) return {code, std::nullopt, std::nullopt};
+    if (code == TWRC_CANCEL) return {code, std::nullopt, std::nullopt, true};
     if (code != TWRC_XFERDONE) return {code, link.source_failure("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET", code), std::nullopt};
     if (!std::filesystem::is_regular_file(name, ignored)) {
-        return failed("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET: done, but there is no file " + name);
+        auto outcome = failed("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET: done, but there is no file " + name);
+        outcome.transferring = true;
+        return outcome;
     }
-    return {code, std::nullopt, std::nullopt};
+    return {code, std::nullopt, std::nullopt, true};
 }
 
 }  // namespace twain_host

@@ -49,6 +49,7 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
     StripAssembler assembler(static_cast<std::uint32_t>(info.ImageWidth), info.ImageLength,
                              static_cast<std::uint32_t>(info.BitsPerPixel));
     TransferOutcome outcome;
+    bool transferring = false;
     for (;;) {
         TW_IMAGEMEMXFER strip{};
         strip.Compression = TWON_DONTCARE16;
@@ -56,6 +57,7 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
         strip.XOffset = strip.YOffset = strip.BytesWritten = TWON_DONTCARE32;
         strip.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, size, memory};
         code = link.to_source(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
+        transferring = transferring || code == TWRC_SUCCESS || code == TWRC_XFERDONE || code == TWRC_CANCEL;
         if (code != TWRC_SUCCESS && code != TWRC_XFERDONE) {
             outcome = {code, code == TWRC_CANCEL ? std::nullopt : std::optional(link.source_failure(kStep, code)), std::nullopt};
             break;
@@ -78,9 +80,15 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
     }
     link.unlock(buffer);
     link.free(buffer);
-    if (outcome.code != TWRC_XFERDONE) return outcome;
+    outcome.transferring = transferring;
+    if (outcome.failure || outcome.code != TWRC_XFERDONE) return outcome;
 
-    if (auto whole = assembler.finish(); !whole) return failed(std::string(kStep) + ": " + whole.error().message);
+    const auto after_done = [](TransferOutcome failure) {
+        failure.code = TWRC_XFERDONE;
+        failure.transferring = true;
+        return failure;
+    };
+    if (auto whole = assembler.finish(); !whole) return after_done(failed(std::string(kStep) + ": " + whole.error().message));
     RasterImage image;
     image.width = assembler.width();
     image.height = assembler.rows();
@@ -90,7 +98,7 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
     image.x_resolution = from_fix32(info.XResolution);
     image.y_resolution = from_fix32(info.YResolution);
     image.pixels = assembler.pixels();
-    if (auto written = write_tiff(file, image); !written) return failed("writing the image: " + written.error().message);
+    if (auto written = write_tiff(file, image); !written) return after_done(failed("writing the image: " + written.error().message));
     return outcome;
 }
 

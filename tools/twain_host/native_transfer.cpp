@@ -13,8 +13,9 @@ using namespace twain;
 
 constexpr const char* kStep = "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET";
 
+// After TWRC_XFERDONE: the source is done, the host is not.
 TransferOutcome failed(std::string why) {
-    return {TWRC_FAILURE, StepFailure{std::string(kStep) + ": " + why, TWRC_FAILURE, std::nullopt}, std::nullopt};
+    return {TWRC_XFERDONE, StepFailure{std::string(kStep) + ": " + why, TWRC_FAILURE, std::nullopt}, std::nullopt, true};
 }
 
 }  // namespace
@@ -24,7 +25,7 @@ TransferOutcome native_transfer(ApplicationLink& link, const std::filesystem::pa
     const TW_UINT16 code = link.to_source(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
     if (code == TWRC_CANCEL) {
         if (handle) link.free(handle);
-        return {code, std::nullopt, std::nullopt};
+        return {code, std::nullopt, std::nullopt, true};
     }
     if (code != TWRC_XFERDONE) return {code, link.source_failure(kStep, code), std::nullopt};
 
@@ -43,7 +44,7 @@ TransferOutcome native_transfer(ApplicationLink& link, const std::filesystem::pa
     link.free(handle);
     if (!tiff) return failed("the image handed over is no TIFF");
     if (!written) return failed("cannot write " + file.string());
-    return {code, std::nullopt, std::nullopt};
+    return {code, std::nullopt, std::nullopt, true};
 }
 
 }  // namespace twain_host

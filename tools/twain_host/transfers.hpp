@@ -1,7 +1,8 @@
 #pragma once
 // One image from the source to its file, by each transfer mechanism, in the state where the
-// source has an image ready (state 6). Each leaves the source in state 7 after TWRC_XFERDONE or
-// TWRC_CANCEL, and in state 6 after a failure, as the source's answer says.
+// source has an image ready (state 6). The outcome says whether the source went on to state 7
+// (TWRC_XFERDONE, TWRC_CANCEL, or a memory transfer's first strip), also when the host failed
+// afterwards.
 //
 //   native  the source hands over a TIFF in a handle from the Source Manager's memory functions;
 //           it is written as it is and freed
@@ -18,8 +19,9 @@ namespace twain_host {
 
 struct TransferOutcome {
     twain::TW_UINT16 code = 0;           // TWRC_XFERDONE, TWRC_CANCEL, or the failure's code
-    std::optional<StepFailure> failure;  // set for a failure
+    std::optional<StepFailure> failure;  // set for a failure, also one after the source was done
     std::optional<std::uint32_t> lines;  // memory transfers: the lines that arrived
+    bool transferring = false;           // the source went on to state 7
 };
 
 TransferOutcome native_transfer(ApplicationLink& link, const std::filesystem::path& file);
