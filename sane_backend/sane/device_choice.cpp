@@ -1,0 +1,64 @@
+#include "sane_backend/sane/device_choice.hpp"
+
+#include <fstream>
+#include <regex>
+#include <system_error>
+
+namespace sane_backend {
+
+namespace {
+
+std::optional<long> read_number(const std::filesystem::path& file, int base) {
+    std::ifstream in(file);
+    std::string text;
+    if (!(in >> text)) return std::nullopt;
+    try {
+        std::size_t used = 0;
+        const long value = std::stol(text, &used, base);
+        if (used != text.size()) return std::nullopt;
+        return value;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// Whether the USB device at bus:device is the scanner, by its sysfs attributes.
+bool is_scanner(const std::filesystem::path& sysfs_root, int bus, int device, UsbIdentity scanner) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(sysfs_root / "bus/usb/devices", error);
+    if (error) return false;
+    for (const auto& entry : entries) {
+        const auto folder = entry.path();
+        if (read_number(folder / "busnum", 10) != bus || read_number(folder / "devnum", 10) != device) {
+            continue;
+        }
+        return read_number(folder / "idVendor", 16) == scanner.vendor &&
+               read_number(folder / "idProduct", 16) == scanner.product;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> usb_address(const std::string& device_name) {
+    static const std::regex pattern(R"((^|:)libusb:([0-9]{3}):([0-9]{3})($|:))");
+    std::smatch match;
+    if (!std::regex_search(device_name, match, pattern)) return std::nullopt;
+    return std::pair{std::stoi(match[2].str()), std::stoi(match[3].str())};
+}
+
+std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed,
+                          UsbIdentity scanner, const std::filesystem::path& sysfs_root) {
+    if (!preferred.empty()) return preferred;
+    if (scanner.vendor >= 0 && scanner.product >= 0) {
+        for (const auto& device : listed) {
+            const auto address = usb_address(device.name);
+            if (address && is_scanner(sysfs_root, address->first, address->second, scanner)) {
+                return device.name;
+            }
+        }
+    }
+    return listed.empty() ? std::string() : listed.front().name;
+}
+
+}  // namespace sane_backend
