@@ -185,7 +185,7 @@ bool Acquisition::transfer_images() {
                 if (link_.to_source(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &after) == TWRC_SUCCESS) height = after.ImageLength;
             }
             out_ << file.string() << ": " << info.ImageWidth << 'x' << height << ' '
-                 << pixel_type_name(info.PixelType) << ' ' << info.BitsPerSample[0] << "-bit "
+                 << pixel_type_name(info.PixelType) << ' ' << info.BitsPerPixel << "-bit "
                  << dpi(info.XResolution) << 'x' << dpi(info.YResolution) << " dpi "
                  << mechanism_name(settings_.mechanism) << std::endl;
         } else {

@@ -10,7 +10,8 @@
 //   DAT_PENDINGXFERS/MSG_ENDXFER; MSG_RESET when the source has more than was asked; then
 //   MSG_DISABLEDS, MSG_CLOSEDS, MSG_CLOSEDSM, and the Source Manager's memory account.
 //
-// One line per image goes to out: "FILE: WIDTHxHEIGHT PIXELTYPE BITS-bit XRESxYRES dpi MECHANISM".
+// One line per image goes to out: "FILE: WIDTHxHEIGHT PIXELTYPE BITS-bit XRESxYRES dpi MECHANISM",
+// BITS being the bits per pixel.
 // A failure goes to errors with its TWAIN step, return code and condition code; the source is
 // then wound down from the state it is in.
 

@@ -4,25 +4,13 @@
 #include <cstring>
 
 #include "sane_backend/protocol/twain_codes.hpp"
+#include "tools/twain_host/triplet_names.hpp"
 
 namespace twain_host {
 
 namespace {
 
 using namespace twain;
-
-struct Named {
-    TW_UINT16 capability;
-    const char* name;
-};
-
-constexpr Named kCapabilities[] = {
-    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},         {ICAP_XFERMECH, "ICAP_XFERMECH"},
-    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},       {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
-    {ICAP_UNITS, "ICAP_UNITS"},               {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
-    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"},   {ICAP_IMAGEFILEFORMAT, "ICAP_IMAGEFILEFORMAT"},
-    {ICAP_PIXELFLAVOR, "ICAP_PIXELFLAVOR"},   {CAP_INDICATORS, "CAP_INDICATORS"},
-};
 
 std::string shown_value(TW_UINT16 item_type, TW_UINT32 item) {
     if (item_type == TWTY_FIX32) {
@@ -34,15 +22,6 @@ std::string shown_value(TW_UINT16 item_type, TW_UINT32 item) {
 }
 
 }  // namespace
-
-std::string capability_name(TW_UINT16 capability) {
-    for (const auto& entry : kCapabilities) {
-        if (entry.capability == capability) return entry.name;
-    }
-    char text[24];
-    std::snprintf(text, sizeof text, "capability 0x%04x", capability);
-    return text;
-}
 
 TW_UINT32 fix32_bits(double value) {
     const TW_FIX32 fix = to_fix32(value);

@@ -22,7 +22,4 @@ std::optional<twain::TW_UINT32> current_one_value(ApplicationLink& link, twain::
 twain::TW_UINT32 fix32_bits(double value);
 double fix32_value(twain::TW_UINT32 bits);
 
-// "ICAP_XRESOLUTION" for the capabilities the host negotiates; "capability 0x1234" otherwise.
-std::string capability_name(twain::TW_UINT16 capability);
-
 }  // namespace twain_host

@@ -44,7 +44,7 @@ constexpr const char* kUsage = R"(usage:
             to the source (TWRC_FAILURE with TWCC_SEQERROR; DAT_EVENT gets TWRC_NOTDSEVENT).
   --resolution DPI          ICAP_XRESOLUTION and ICAP_YRESOLUTION, in ICAP_UNITS inches
   --pixel-type bw|gray|rgb  ICAP_PIXELTYPE (set before the bit depth)
-  --bit-depth N             ICAP_BITDEPTH
+  --bit-depth N             ICAP_BITDEPTH, bits per pixel (bw 1, gray 8 or 16, rgb 24 or 48)
   --transfer native|memory|file
                             ICAP_XFERMECH (default native). Native: the TIFF the source hands
                             over, written as it is. Memory: strips assembled by the host and
@@ -63,7 +63,7 @@ constexpr const char* kUsage = R"(usage:
   --trace FILE              write every call that crosses the Source Manager, the loading and
                             unloading of data sources and the memory account to FILE (- for
                             standard error)
-            Prints one line per image:
+            Prints one line per image (BITS: bits per pixel, from DAT_IMAGEINFO):
               FILE: WIDTHxHEIGHT PIXELTYPE BITS-bit XRESxYRES dpi MECHANISM
             Exit status 0 when every image asked for arrived (with --count -1: at least one), 1
             when the acquisition failed (the TWAIN step, return code and condition code go to

@@ -355,7 +355,7 @@ TW_UINT16 SourceManager::call_source(const char* who, TW_UINT32 group, TW_UINT16
     open_->source_busy = true;
     const TW_UINT16 code = open_->library.entry()(&application_copy, group, data_type, message, data);
     open_->source_busy = false;
-    trace_call(who, &application_copy, group, data_type, message, code);
+    trace_call(who, &application_copy, group, data_type, message, code, data);
     return code;
 }
 
@@ -373,10 +373,14 @@ TW_UINT16 SourceManager::fail(TW_UINT16 condition) {
 }
 
 void SourceManager::trace_call(const char* who, const TW_IDENTITY* origin, TW_UINT32 group,
-                               TW_UINT16 data_type, TW_UINT16 message, TW_UINT16 code) {
+                               TW_UINT16 data_type, TW_UINT16 message, TW_UINT16 code, TW_MEMREF data) {
     if (!trace_.on()) return;
+    // Which capability a capability call was about.
+    const std::string detail = data_type == DAT_CAPABILITY && data
+                                   ? " " + capability_name(static_cast<const TW_CAPABILITY*>(data)->Cap)
+                                   : "";
     trace_.line(std::string(who) + " " + origin_name(origin) + " " +
-                triplet_name({group, data_type, message}) + " -> " + return_code_name(code));
+                triplet_name({group, data_type, message}) + detail + " -> " + return_code_name(code));
 }
 
 }  // namespace twain_host

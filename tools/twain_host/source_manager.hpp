@@ -97,7 +97,8 @@ private:
     bool is_open_source(const twain::TW_IDENTITY* identity) const;
     twain::TW_UINT16 fail(twain::TW_UINT16 condition);
     void trace_call(const char* who, const twain::TW_IDENTITY* origin, twain::TW_UINT32 group,
-                    twain::TW_UINT16 data_type, twain::TW_UINT16 message, twain::TW_UINT16 code);
+                    twain::TW_UINT16 data_type, twain::TW_UINT16 message, twain::TW_UINT16 code,
+                    twain::TW_MEMREF data = nullptr);
 
     std::vector<std::filesystem::path> files_;
     Trace& trace_;

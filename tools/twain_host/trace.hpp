@@ -6,7 +6,7 @@
 // calls from a thread of its own.
 //
 //   load FILE / unload FILE
-//   WHO ORIGIN DG/DAT/MSG -> TWRC_... (n)
+//   WHO ORIGIN DG/DAT/MSG [CAPABILITY] -> TWRC_... (n)
 //
 // WHO is dsm->ds (the Source Manager's own calls: listing, DAT_ENTRYPOINT, MSG_OPENDS, DAT_STATUS
 // after a failed open, MSG_CLOSEDS), app->ds (forwarded), app->dsm (answered by the Source

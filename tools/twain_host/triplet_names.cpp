@@ -121,6 +121,14 @@ constexpr Name kConditionCodes[] = {
     {TWCC_NOMEDIA, "TWCC_NOMEDIA"},
 };
 
+constexpr Name kCapabilities[] = {
+    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},       {ICAP_XFERMECH, "ICAP_XFERMECH"},
+    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},     {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
+    {ICAP_UNITS, "ICAP_UNITS"},             {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
+    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"}, {ICAP_IMAGEFILEFORMAT, "ICAP_IMAGEFILEFORMAT"},
+    {ICAP_PIXELFLAVOR, "ICAP_PIXELFLAVOR"},
+};
+
 bool same_ignoring_case(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
@@ -190,6 +198,8 @@ std::string return_code_name(TW_UINT16 code) {
 std::string condition_code_name(TW_UINT16 code) {
     return name_of(code, kConditionCodes) + " (" + std::to_string(code) + ")";
 }
+
+std::string capability_name(TW_UINT16 capability) { return name_of(capability, kCapabilities); }
 
 std::string data_group_bits(TW_UINT32 groups) {
     std::string names;

@@ -125,7 +125,7 @@ TEST_F(HostProgramTest, AcquiringPlaysTheSourceManagersSequenceUpToTheFirstRefus
         EXPECT_EQ(find_line(lines, "dsm->ds " + app + "DG_CONTROL/DAT_ENTRYPOINT"), -1);
         EXPECT_EQ(find_line(lines, "app->dsm " + app + "DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK -> TWRC_SUCCESS") >= 0, !poll);
         // The refusal, its status asked from the source, then closing, in order.
-        const auto refused = find_line(lines, "app->ds " + app + "DG_CONTROL/DAT_CAPABILITY/MSG_SET -> TWRC_FAILURE (1)");
+        const auto refused = find_line(lines, "app->ds " + app + "DG_CONTROL/DAT_CAPABILITY/MSG_SET CAP_XFERCOUNT -> TWRC_FAILURE (1)");
         ASSERT_GT(refused, reloaded);
         EXPECT_EQ(at(refused + 1), "app->ds " + app + "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)");
         const auto closed = find_line(lines, "dsm->ds " + app + "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)", refused);
