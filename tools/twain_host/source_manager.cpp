@@ -39,18 +39,13 @@ TW_UINT16 SourceManager::entry(pTW_IDENTITY origin, pTW_IDENTITY destination, TW
     return live_instance->dispatch(origin, destination, group, data_type, message, data);
 }
 
-std::optional<std::filesystem::path> SourceManager::file_of(TW_UINT32 id) const {
-    if (id == 0 || id > listed_.size()) return std::nullopt;
-    return listed_[id - 1].file;
-}
-
 TW_UINT16 SourceManager::dispatch(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UINT32 group,
                                   TW_UINT16 data_type, TW_UINT16 message, TW_MEMREF data) {
     // DAT_NULL is the one call that comes from a data source: origin and destination swap.
     if (data_type == DAT_NULL) return from_source(origin, destination, message);
     if (data_type == DAT_EVENT && message == MSG_PROCESSEVENT && open_ && data &&
         is_application(origin) && is_open_source(destination) && open_->waiting_message != 0) {
-        static_cast<TW_EVENT*>(data)->TWMessage = std::exchange(open_->waiting_message, 0);
+        static_cast<TW_EVENT*>(data)->TWMessage = open_->waiting_message.exchange(0);
         trace_call("app->dsm", origin, group, data_type, message, TWRC_DSEVENT);
         return TWRC_DSEVENT;
     }
@@ -315,10 +310,9 @@ TW_UINT16 SourceManager::from_source(pTW_IDENTITY source, pTW_IDENTITY applicati
         return answer;
     }
     // No callback: the message waits for the application's next DAT_EVENT/MSG_PROCESSEVENT.
-    if (open_->waiting_message != 0) {
-        trace_.line("  the application never took " + triplet_name({DG_CONTROL, DAT_NULL, open_->waiting_message}));
+    if (const TW_UINT16 earlier = open_->waiting_message.exchange(message); earlier != 0) {
+        trace_.line("  the application never took " + triplet_name({DG_CONTROL, DAT_NULL, earlier}));
     }
-    open_->waiting_message = message;
     return code;
 }
 

@@ -48,9 +48,6 @@ public:
                                   twain::TW_UINT32 group, twain::TW_UINT16 data_type,
                                   twain::TW_UINT16 message, twain::TW_MEMREF data);
 
-    // The file behind a listed data source's Id; empty for an Id not listed.
-    std::optional<std::filesystem::path> file_of(twain::TW_UINT32 id) const;
-
 private:
     struct Listed {
         std::filesystem::path file;
@@ -63,7 +60,7 @@ private:
         DataSourceLibrary library;
         twain::TWAINCALLBACKPROC callback = nullptr;
         twain::TW_MEMREF reference = nullptr;
-        twain::TW_UINT16 waiting_message = 0;  // a message for the next MSG_PROCESSEVENT
+        std::atomic<twain::TW_UINT16> waiting_message{0};  // for the next MSG_PROCESSEVENT
         std::atomic<bool> source_busy{false};
         std::atomic<bool> in_callback{false};
     };
