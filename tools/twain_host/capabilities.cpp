@@ -59,7 +59,8 @@ std::optional<TW_UINT32> current_one_value(ApplicationLink& link, TW_UINT16 capa
     std::optional<TW_UINT32> value;
     if (request.ConType == TWON_ONEVALUE) {
         const auto* one = static_cast<const TW_ONEVALUE*>(link.lock(request.hContainer));
-        if (one) value = one->Item;
+        // Read by value: a packed record's member is no place to bind a reference to.
+        if (one) value = TW_UINT32{one->Item};
         link.unlock(request.hContainer);
     }
     link.free(request.hContainer);

@@ -20,10 +20,14 @@ TransferOutcome failed(const std::string& why) {
 
 // The source's preferred size, else the largest it takes up to the fallback, at least its minimum.
 TW_UINT32 buffer_size(const TW_SETUPMEMXFER& setup) {
-    if (setup.Preferred != 0 && setup.Preferred != TWON_DONTCARE32) return setup.Preferred;
+    // Copied out of the packed record, whose members std::min and std::max cannot bind to.
+    const TW_UINT32 preferred = setup.Preferred;
+    const TW_UINT32 largest = setup.MaxBufSize;
+    const TW_UINT32 smallest = setup.MinBufSize;
+    if (preferred != 0 && preferred != TWON_DONTCARE32) return preferred;
     TW_UINT32 size = kFallbackBuffer;
-    if (setup.MaxBufSize != 0 && setup.MaxBufSize != TWON_DONTCARE32) size = std::min(size, setup.MaxBufSize);
-    return std::max(size, setup.MinBufSize);
+    if (largest != 0 && largest != TWON_DONTCARE32) size = std::min(size, largest);
+    return std::max(size, smallest);
 }
 
 }  // namespace

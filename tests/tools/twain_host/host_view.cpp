@@ -84,6 +84,8 @@ Outcome HostView::run_in_view(const std::vector<std::string>& command, const fs:
         "--bind", library_.string(), "/Library",
         "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD", record_.string(),
         "--setenv", "SANE_CONFIG_DIR", sane_config_.string(),
+        // Only read by sanitizer builds: whole stacks, so that libsane's own leaks are known.
+        "--setenv", "LSAN_OPTIONS", "fast_unwind_on_malloc=0:print_suppressions=0:suppressions=" LIBSANE_LEAKS,
         "--chdir", folder.string()};
     for (const auto& [name, value] : environment) {
         full.insert(full.end(), {"--setenv", name, value});
