@@ -29,6 +29,7 @@ struct AcquireSettings {
     std::uint16_t file_format = 0;             // TWFF_..., for file transfers
     std::optional<Area> area;
     int count = 1;                             // -1: as many as the source has
+    bool feeder = false;                       // CAP_FEEDERENABLED TRUE
     bool poll = false;                         // DAT_EVENT/MSG_PROCESSEVENT instead of a callback
     std::optional<std::filesystem::path> data_source;
     std::filesystem::path folder = kDataSourceFolder;

@@ -109,6 +109,8 @@ bool Acquisition::negotiate() {
     const TW_UINT16 mechanism = settings_.mechanism == Mechanism::Native   ? TWSX_NATIVE
                                 : settings_.mechanism == Mechanism::Memory ? TWSX_MEMORY
                                                                            : TWSX_FILE;
+    // The paper source first: sizes and the images to come depend on it.
+    if (settings_.feeder && !set(CAP_FEEDERENABLED, TWTY_BOOL, 1)) return false;
     if (!set(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(settings_.count))) return false;
     if (!set(ICAP_XFERMECH, TWTY_UINT16, mechanism)) return false;
     if (settings_.mechanism == Mechanism::File && !set(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, settings_.file_format)) return false;

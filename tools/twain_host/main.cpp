@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kUsage = R"(usage:
   twain-host --acquire FILE [--resolution DPI] [--pixel-type bw|gray|rgb] [--bit-depth N]
              [--transfer native|memory|file] [--file-format tiff|bmp|png]
-             [--area LEFT,TOP,RIGHT,BOTTOM] [--count N] [--poll]
+             [--area LEFT,TOP,RIGHT,BOTTOM] [--count N] [--feeder] [--poll]
              [--data-source PATH.ds | --folder FOLDER] [--trace FILE]
   twain-host --probe [FOLDER]
   twain-host [--null-origin] DATA_SOURCE TRIPLET...
@@ -57,6 +57,7 @@ constexpr const char* kUsage = R"(usage:
   --count N                 CAP_XFERCOUNT (default 1; -1: every image the source has). With
                             one image FILE is written as named; otherwise the images go to FILE
                             with -1, -2, ... before its extension (scan.tif: scan-1.tif, ...).
+  --feeder                  CAP_FEEDERENABLED TRUE: scan from the document feeder
   --poll                    register no callback: poll DAT_EVENT/MSG_PROCESSEVENT instead
   --data-source PATH.ds     this data source instead of the first one found in the folder
   --folder FOLDER           where data sources are found (default /usr/local/lib/twain)
@@ -127,7 +128,7 @@ int send_triplets(const char* data_source, const std::vector<twain_host::Triplet
 enum Option {
     kHelp = 'h',
     kProbe = 256, kNullOrigin, kAcquire, kResolution, kPixelType, kBitDepth, kTransfer,
-    kFileFormat, kArea, kCount, kPoll, kDataSource, kFolder, kTrace,
+    kFileFormat, kArea, kCount, kFeeder, kPoll, kDataSource, kFolder, kTrace,
 };
 
 constexpr option kOptions[] = {
@@ -142,6 +143,7 @@ constexpr option kOptions[] = {
     {"file-format", required_argument, nullptr, kFileFormat},
     {"area", required_argument, nullptr, kArea},
     {"count", required_argument, nullptr, kCount},
+    {"feeder", no_argument, nullptr, kFeeder},
     {"poll", no_argument, nullptr, kPoll},
     {"data-source", required_argument, nullptr, kDataSource},
     {"folder", required_argument, nullptr, kFolder},
@@ -192,6 +194,7 @@ int main(int argc, char** argv) {
                 break;
             case kArea: ok = take(settings.area, twain_host::parse_area(optarg), refused, "area"); break;
             case kCount: ok = take(settings.count, twain_host::parse_count(optarg), refused, "count"); break;
+            case kFeeder: settings.feeder = true; break;
             case kPoll: settings.poll = true; break;
             case kDataSource: settings.data_source = optarg; break;
             case kFolder: settings.folder = optarg; break;

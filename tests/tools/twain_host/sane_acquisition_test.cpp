@@ -165,4 +165,67 @@ TEST_F(SaneAcquisitionTest, EveryMechanismLeavesTheSourceManagersMemoryAsItFound
     }
 }
 
+TEST_F(SaneAcquisitionTest, ImagesFollowEachOtherUntilTheSourceHasNoMore) {
+    // Three from the flatbed, as CAP_XFERCOUNT asks; then all the test device's feeder holds (it
+    // runs empty after ten pages).
+    struct Case {
+        std::vector<std::string> options;
+        int images;
+    };
+    const Case cases[] = {{{"--count", "3"}, 3}, {{"--count", "-1", "--feeder", "--poll"}, 10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.images);
+        auto options = c.options;
+        options.insert(options.end(), {"--resolution", "10", "--area", "0,0,5,5", "--transfer", "memory"});
+        const auto acquired = run_in_view(acquire(options));
+        ASSERT_EQ(acquired.status, 0) << acquired.err;
+        std::string expected;
+        for (int number = 1; number <= c.images; ++number) {
+            const auto file = temp_ / ("page-" + std::to_string(number) + ".tif");
+            expected += file.string() + ": 50x50 gray 8-bit 10x10 dpi memory\n";
+            EXPECT_TRUE(fs::is_regular_file(file)) << file;
+        }
+        EXPECT_EQ(acquired.out, expected);
+        EXPECT_FALSE(fs::exists(temp_ / ("page-" + std::to_string(c.images + 1) + ".tif")));
+        lines_ = lines_of(trace_);
+        // One MSG_ENDXFER after each image; the source said when it had no more, so no MSG_RESET.
+        std::ptrdiff_t at = -1;
+        for (int number = 1; number <= c.images; ++number) {
+            at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO/MSG_GET -> TWRC_SUCCESS (0)", at);
+            at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS (0)", at);
+        }
+        EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO", at), -1);
+        EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET"), -1);
+        EXPECT_NE(lines_.back().find(" 0 left (0 bytes)"), std::string::npos) << lines_.back();
+        for (int number = 1; number <= c.images; ++number) fs::remove(temp_ / ("page-" + std::to_string(number) + ".tif"));
+    }
+}
+
+TEST_F(SaneAcquisitionTest, AFailedTransferIsReportedAndTheSourceWoundDownInSequence) {
+    configure_sane({"number_of_devices 1", "read-status-code \"SANE_STATUS_JAMMED\""});
+    for (const auto* mechanism : {"native", "memory"}) {
+        SCOPED_TRACE(mechanism);
+        const auto acquired = run_in_view(acquire({"--resolution", "10", "--transfer", mechanism}));
+        EXPECT_EQ(acquired.status, 1);
+        EXPECT_EQ(acquired.out, "");
+        const std::string triplet = std::string(mechanism) == "native" ? "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET"
+                                                                       : "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET";
+        EXPECT_EQ(acquired.err, "twain-host: " + triplet + " -> TWRC_FAILURE (1), TWCC_PAPERJAM (20)\n");
+        EXPECT_FALSE(fs::exists(image_));
+        lines_ = lines_of(trace_);
+        // The failed transfer leaves the source with its image pending: reset, disabled, closed,
+        // each accepted.
+        auto at = expect_line("app->ds " + app_ + triplet + " -> TWRC_FAILURE (1)");
+        for (const auto* step : {"app->ds #1 \"twain-host\" DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)",
+                                 "app->ds #1 \"twain-host\" DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET -> TWRC_SUCCESS (0)",
+                                 "app->ds #1 \"twain-host\" DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS -> TWRC_SUCCESS (0)",
+                                 "dsm->ds #1 \"twain-host\" DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)"}) {
+            at += 1;
+            EXPECT_EQ(lines_.at(static_cast<std::size_t>(at)), step);
+        }
+        expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)", at);
+        EXPECT_NE(lines_.back().find(" 0 left (0 bytes)"), std::string::npos) << lines_.back();
+    }
+}
+
 }  // namespace
