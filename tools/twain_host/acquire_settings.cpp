@@ -16,7 +16,8 @@ namespace {
 std::optional<double> number(std::string_view text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
         return std::nullopt;
     }
     return value;
@@ -25,7 +26,8 @@ std::optional<double> number(std::string_view text) {
 std::optional<long> integer(std::string_view text) {
     long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 

@@ -22,24 +22,24 @@ struct Area {  // inches, as the image layout's frame
 
 struct AcquireSettings {
     std::filesystem::path file;
-    std::optional<double> resolution;          // dots per inch, both directions
-    std::optional<std::uint16_t> pixel_type;   // TWPT_...
+    std::optional<double> resolution;         // dots per inch, both directions
+    std::optional<std::uint16_t> pixel_type;  // TWPT_...
     std::optional<std::uint16_t> bit_depth;
     Mechanism mechanism = Mechanism::Native;
-    std::uint16_t file_format = 0;             // TWFF_..., for file transfers
+    std::uint16_t file_format = 0;  // TWFF_..., for file transfers
     std::optional<Area> area;
-    int count = 1;                             // -1: as many as the source has
-    bool feeder = false;                       // CAP_FEEDERENABLED TRUE
-    bool poll = false;                         // DAT_EVENT/MSG_PROCESSEVENT instead of a callback
+    int count = 1;        // -1: as many as the source has
+    bool feeder = false;  // CAP_FEEDERENABLED TRUE
+    bool poll = false;    // DAT_EVENT/MSG_PROCESSEVENT instead of a callback
     std::optional<std::filesystem::path> data_source;
     std::filesystem::path folder = kDataSourceFolder;
 };
 
-std::optional<double> parse_resolution(std::string_view text);      // a positive number
-std::optional<std::uint16_t> parse_pixel_type(std::string_view text);  // bw, gray, rgb
-std::optional<std::uint16_t> parse_bit_depth(std::string_view text);   // 1 to 64
-std::optional<Mechanism> parse_mechanism(std::string_view text);       // native, memory, file
-std::optional<std::uint16_t> parse_file_format(std::string_view text); // tiff, bmp, png
+std::optional<double> parse_resolution(std::string_view text);          // a positive number
+std::optional<std::uint16_t> parse_pixel_type(std::string_view text);   // bw, gray, rgb
+std::optional<std::uint16_t> parse_bit_depth(std::string_view text);    // 1 to 64
+std::optional<Mechanism> parse_mechanism(std::string_view text);        // native, memory, file
+std::optional<std::uint16_t> parse_file_format(std::string_view text);  // tiff, bmp, png
 std::optional<Area> parse_area(std::string_view text);  // LEFT,TOP,RIGHT,BOTTOM, a non-empty frame
 std::optional<int> parse_count(std::string_view text);  // -1, or 1 to 32767
 

@@ -60,7 +60,8 @@ int Acquisition::run() {
     const bool complete = settings_.count < 0 ? received_ > 0 : received_ == settings_.count;
     if (!complete) {
         errors_ << "twain-host: " << received_ << " of "
-                << (settings_.count < 0 ? std::string("at least 1") : std::to_string(settings_.count))
+                << (settings_.count < 0 ? std::string("at least 1")
+                                        : std::to_string(settings_.count))
                 << " images arrived\n";
     }
     return complete ? 0 : 1;
@@ -79,23 +80,29 @@ bool Acquisition::check_source(const char* step, TW_UINT16 code, bool checkstatu
 bool Acquisition::open() {
     TW_MEMREF parent = nullptr;  // no window on Linux
     TW_UINT16 code = link_.to_manager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent);
-    if (code != TWRC_SUCCESS) return report(link_.manager_failure("DG_CONTROL/DAT_PARENT/MSG_OPENDSM", code));
+    if (code != TWRC_SUCCESS)
+        return report(link_.manager_failure("DG_CONTROL/DAT_PARENT/MSG_OPENDSM", code));
     state_ = 3;
     if (!link_.take_entry_points()) {
         return report(link_.manager_failure("DG_CONTROL/DAT_ENTRYPOINT/MSG_GET", TWRC_FAILURE));
     }
     code = link_.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &link_.source());
     if (code != TWRC_SUCCESS) {
-        const std::string where = settings_.data_source ? settings_.data_source->string() : settings_.folder.string();
-        return report(link_.manager_failure("DG_CONTROL/DAT_IDENTITY/MSG_GETFIRST (no data source answered in " + where + ")", code));
+        const std::string where =
+            settings_.data_source ? settings_.data_source->string() : settings_.folder.string();
+        return report(link_.manager_failure(
+            "DG_CONTROL/DAT_IDENTITY/MSG_GETFIRST (no data source answered in " + where + ")",
+            code));
     }
     code = link_.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &link_.source());
-    if (code != TWRC_SUCCESS) return report(link_.manager_failure("DG_CONTROL/DAT_IDENTITY/MSG_OPENDS", code));
+    if (code != TWRC_SUCCESS)
+        return report(link_.manager_failure("DG_CONTROL/DAT_IDENTITY/MSG_OPENDS", code));
     state_ = 4;
     if (!settings_.poll) {
         code = link_.register_callback();
         if (code != TWRC_SUCCESS) {
-            return report(link_.manager_failure("DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK", code));
+            return report(
+                link_.manager_failure("DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK", code));
         }
     }
     return true;
@@ -113,14 +120,19 @@ bool Acquisition::negotiate() {
     if (settings_.feeder && !set(CAP_FEEDERENABLED, TWTY_BOOL, 1)) return false;
     if (!set(CAP_XFERCOUNT, TWTY_INT16, static_cast<TW_UINT16>(settings_.count))) return false;
     if (!set(ICAP_XFERMECH, TWTY_UINT16, mechanism)) return false;
-    if (settings_.mechanism == Mechanism::File && !set(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, settings_.file_format)) return false;
+    if (settings_.mechanism == Mechanism::File &&
+        !set(ICAP_IMAGEFILEFORMAT, TWTY_UINT16, settings_.file_format))
+        return false;
     // The pixel type first: which bit depths a source offers depends on it.
-    if (settings_.pixel_type && !set(ICAP_PIXELTYPE, TWTY_UINT16, *settings_.pixel_type)) return false;
+    if (settings_.pixel_type && !set(ICAP_PIXELTYPE, TWTY_UINT16, *settings_.pixel_type))
+        return false;
     if (settings_.bit_depth && !set(ICAP_BITDEPTH, TWTY_UINT16, *settings_.bit_depth)) return false;
-    if ((settings_.resolution || settings_.area) && !set(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES)) return false;
+    if ((settings_.resolution || settings_.area) && !set(ICAP_UNITS, TWTY_UINT16, TWUN_INCHES))
+        return false;
     if (settings_.resolution) {
         const TW_UINT32 bits = fix32_bits(*settings_.resolution);
-        if (!set(ICAP_XRESOLUTION, TWTY_FIX32, bits) || !set(ICAP_YRESOLUTION, TWTY_FIX32, bits)) return false;
+        if (!set(ICAP_XRESOLUTION, TWTY_FIX32, bits) || !set(ICAP_YRESOLUTION, TWTY_FIX32, bits))
+            return false;
     }
     if (settings_.area) {
         TW_IMAGELAYOUT layout{};
@@ -138,17 +150,22 @@ bool Acquisition::enable() {
     TW_USERINTERFACE user_interface{};
     user_interface.ShowUI = 0;
     user_interface.ModalUI = 0;
-    const TW_UINT16 code = link_.to_source(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &user_interface);
-    // TWRC_CHECKSTATUS: the source could not do without its user interface; it is enabled all the same.
+    const TW_UINT16 code =
+        link_.to_source(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &user_interface);
+    // TWRC_CHECKSTATUS: the source could not do without its user interface; it is enabled all the
+    // same.
     if (!check_source("DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS", code, true)) return false;
     state_ = 5;
     for (;;) {
         auto message = link_.next_message(settings_.poll, kPatience);
-        if (!message) return report(StepFailure{"waiting for MSG_XFERREADY: " + message.error().message, TWRC_FAILURE, std::nullopt});
+        if (!message)
+            return report(StepFailure{"waiting for MSG_XFERREADY: " + message.error().message,
+                                      TWRC_FAILURE, std::nullopt});
         if (*message == MSG_XFERREADY) break;
         if (*message == MSG_CLOSEDSREQ || *message == MSG_CLOSEDSOK) {
-            return report(StepFailure{"DG_CONTROL/DAT_NULL: the data source asked to be closed before any image",
-                                      TWRC_FAILURE, std::nullopt});
+            return report(StepFailure{
+                "DG_CONTROL/DAT_NULL: the data source asked to be closed before any image",
+                TWRC_FAILURE, std::nullopt});
         }
     }
     state_ = 6;
@@ -159,7 +176,8 @@ bool Acquisition::transfer_images() {
     // The pixels of a memory transfer follow ICAP_PIXELFLAVOR; chocolate (0 is black) by default.
     bool zero_is_white = false;
     if (settings_.mechanism == Mechanism::Memory) {
-        zero_is_white = current_one_value(link_, ICAP_PIXELFLAVOR).value_or(TWPF_CHOCOLATE) == TWPF_VANILLA;
+        zero_is_white =
+            current_one_value(link_, ICAP_PIXELFLAVOR).value_or(TWPF_CHOCOLATE) == TWPF_VANILLA;
     }
     for (int number = 1;; ++number) {
         TW_IMAGEINFO info{};
@@ -170,8 +188,12 @@ bool Acquisition::transfer_images() {
         TransferOutcome outcome;
         switch (settings_.mechanism) {
             case Mechanism::Native: outcome = native_transfer(link_, file); break;
-            case Mechanism::Memory: outcome = memory_transfer(link_, info, zero_is_white, file); break;
-            case Mechanism::File: outcome = file_transfer(link_, settings_.file_format, file); break;
+            case Mechanism::Memory:
+                outcome = memory_transfer(link_, info, zero_is_white, file);
+                break;
+            case Mechanism::File:
+                outcome = file_transfer(link_, settings_.file_format, file);
+                break;
         }
         if (outcome.failure) {
             if (outcome.transferring) state_ = 7;
@@ -180,11 +202,13 @@ bool Acquisition::transfer_images() {
         state_ = 7;
         if (outcome.code == TWRC_XFERDONE) {
             ++received_;
-            std::int32_t height = outcome.lines ? static_cast<std::int32_t>(*outcome.lines) : info.ImageLength;
+            std::int32_t height =
+                outcome.lines ? static_cast<std::int32_t>(*outcome.lines) : info.ImageLength;
             if (height < 0) {
                 // Not known before the transfer; the source knows it now.
                 TW_IMAGEINFO after{};
-                if (link_.to_source(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &after) == TWRC_SUCCESS) height = after.ImageLength;
+                if (link_.to_source(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &after) == TWRC_SUCCESS)
+                    height = after.ImageLength;
             }
             out_ << file.string() << ": " << info.ImageWidth << 'x' << height << ' '
                  << pixel_type_name(info.PixelType) << ' ' << info.BitsPerPixel << "-bit "
@@ -221,19 +245,24 @@ void Acquisition::wind_down() {
     }
     if (state_ == 5) {
         TW_USERINTERFACE user_interface{};
-        const TW_UINT16 code = link_.to_source(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &user_interface);
-        if (code != TWRC_SUCCESS) report(link_.source_failure("DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS", code));
+        const TW_UINT16 code =
+            link_.to_source(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &user_interface);
+        if (code != TWRC_SUCCESS)
+            report(link_.source_failure("DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS", code));
         state_ = 4;
     }
     if (state_ == 4) {
-        const TW_UINT16 code = link_.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &link_.source());
-        if (code != TWRC_SUCCESS) report(link_.manager_failure("DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS", code));
+        const TW_UINT16 code =
+            link_.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &link_.source());
+        if (code != TWRC_SUCCESS)
+            report(link_.manager_failure("DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS", code));
         state_ = 3;
     }
     if (state_ == 3) {
         TW_MEMREF parent = nullptr;
         const TW_UINT16 code = link_.to_manager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent);
-        if (code != TWRC_SUCCESS) report(link_.manager_failure("DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM", code));
+        if (code != TWRC_SUCCESS)
+            report(link_.manager_failure("DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM", code));
         state_ = 2;
     }
 }
@@ -246,27 +275,32 @@ void Acquisition::report_memory() {
     }
     if (account.refused_frees > 0) {
         errors_ << "twain-host: " << account.refused_frees
-                << " frees of pointers the Source Manager never allocated (or freed already) were refused\n";
+                << " frees of pointers the Source Manager never allocated (or freed already) were "
+                   "refused\n";
     }
     if (account.refused_locks > 0) {
-        errors_ << "twain-host: " << account.refused_locks
-                << " locks or unlocks of pointers the Source Manager never allocated were refused\n";
+        errors_
+            << "twain-host: " << account.refused_locks
+            << " locks or unlocks of pointers the Source Manager never allocated were refused\n";
     }
 }
 
 }  // namespace
 
-int acquire(const AcquireSettings& settings, std::ostream& out, std::ostream& errors, Trace& trace) {
-    std::vector<std::filesystem::path> files =
-        settings.data_source ? std::vector{*settings.data_source} : data_source_files(settings.folder);
+int acquire(const AcquireSettings& settings, std::ostream& out, std::ostream& errors,
+            Trace& trace) {
+    std::vector<std::filesystem::path> files = settings.data_source
+                                                   ? std::vector{*settings.data_source}
+                                                   : data_source_files(settings.folder);
     SourceManager manager(std::move(files), trace);
     const int status = Acquisition(settings, out, errors).run();
     const MemoryAccount account = process_memory().account();
     trace.line("memory: " + std::to_string(account.allocations) + " allocated (" +
-               std::to_string(account.allocated_bytes) + " bytes), " + std::to_string(account.frees) +
-               " freed, " + std::to_string(account.live_blocks) + " left (" +
-               std::to_string(account.live_bytes) + " bytes), " + std::to_string(account.refused_frees) +
-               " frees refused, " + std::to_string(account.refused_locks) + " locks refused");
+               std::to_string(account.allocated_bytes) + " bytes), " +
+               std::to_string(account.frees) + " freed, " + std::to_string(account.live_blocks) +
+               " left (" + std::to_string(account.live_bytes) + " bytes), " +
+               std::to_string(account.refused_frees) + " frees refused, " +
+               std::to_string(account.refused_locks) + " locks refused");
     return status;
 }
 

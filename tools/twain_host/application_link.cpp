@@ -44,27 +44,33 @@ ApplicationLink::ApplicationLink() {
     live_link = this;
 }
 
-ApplicationLink::~ApplicationLink() { live_link = nullptr; }
+ApplicationLink::~ApplicationLink() {
+    live_link = nullptr;
+}
 
-TW_UINT16 ApplicationLink::to_manager(TW_UINT32 group, TW_UINT16 data_type, TW_UINT16 message, TW_MEMREF data) {
+TW_UINT16 ApplicationLink::to_manager(TW_UINT32 group, TW_UINT16 data_type, TW_UINT16 message,
+                                      TW_MEMREF data) {
     return SourceManager::entry(&identity_, nullptr, group, data_type, message, data);
 }
 
-TW_UINT16 ApplicationLink::to_source(TW_UINT32 group, TW_UINT16 data_type, TW_UINT16 message, TW_MEMREF data) {
+TW_UINT16 ApplicationLink::to_source(TW_UINT32 group, TW_UINT16 data_type, TW_UINT16 message,
+                                     TW_MEMREF data) {
     return SourceManager::entry(&identity_, &source_, group, data_type, message, data);
 }
 
 StepFailure ApplicationLink::manager_failure(std::string step, TW_UINT16 code) {
     StepFailure failure{std::move(step), code, std::nullopt};
     TW_STATUS status{};
-    if (to_manager(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS) failure.condition = status.ConditionCode;
+    if (to_manager(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS)
+        failure.condition = status.ConditionCode;
     return failure;
 }
 
 StepFailure ApplicationLink::source_failure(std::string step, TW_UINT16 code) {
     StepFailure failure{std::move(step), code, std::nullopt};
     TW_STATUS status{};
-    if (to_source(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS) failure.condition = status.ConditionCode;
+    if (to_source(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS)
+        failure.condition = status.ConditionCode;
     return failure;
 }
 
@@ -72,8 +78,8 @@ bool ApplicationLink::take_entry_points() {
     entry_points_ = TW_ENTRYPOINT{};
     entry_points_.Size = sizeof entry_points_;
     return to_manager(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entry_points_) == TWRC_SUCCESS &&
-           entry_points_.DSM_MemAllocate && entry_points_.DSM_MemFree && entry_points_.DSM_MemLock &&
-           entry_points_.DSM_MemUnlock;
+           entry_points_.DSM_MemAllocate && entry_points_.DSM_MemFree &&
+           entry_points_.DSM_MemLock && entry_points_.DSM_MemUnlock;
 }
 
 TW_UINT16 ApplicationLink::register_callback() {
@@ -94,12 +100,15 @@ TW_UINT16 ApplicationLink::callback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UI
     return TWRC_SUCCESS;
 }
 
-platform::Result<TW_UINT16> ApplicationLink::next_message(bool poll, std::chrono::seconds patience) {
+platform::Result<TW_UINT16> ApplicationLink::next_message(bool poll,
+                                                          std::chrono::seconds patience) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
-    const platform::Error silence{"the data source sent no message in " + std::to_string(patience.count()) + " seconds"};
+    const platform::Error silence{"the data source sent no message in " +
+                                  std::to_string(patience.count()) + " seconds"};
     if (!poll) {
         std::unique_lock lock(mutex_);
-        if (!arrived_.wait_until(lock, deadline, [this] { return !messages_.empty(); })) return silence;
+        if (!arrived_.wait_until(lock, deadline, [this] { return !messages_.empty(); }))
+            return silence;
         const TW_UINT16 message = messages_.front();
         messages_.pop_front();
         return message;
@@ -110,7 +119,8 @@ platform::Result<TW_UINT16> ApplicationLink::next_message(bool poll, std::chrono
         const TW_UINT16 code = to_source(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
         if (code == TWRC_DSEVENT && event.TWMessage != MSG_NULL) return event.TWMessage;
         if (code != TWRC_DSEVENT && code != TWRC_NOTDSEVENT) {
-            return platform::Error{describe(source_failure("DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT", code))};
+            return platform::Error{
+                describe(source_failure("DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT", code))};
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

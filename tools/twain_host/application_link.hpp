@@ -47,9 +47,13 @@ public:
 
     // After MSG_OPENDSM: the memory functions from DAT_ENTRYPOINT.
     bool take_entry_points();
-    twain::TW_HANDLE allocate(twain::TW_UINT32 size) const { return entry_points_.DSM_MemAllocate(size); }
+    twain::TW_HANDLE allocate(twain::TW_UINT32 size) const {
+        return entry_points_.DSM_MemAllocate(size);
+    }
     void free(twain::TW_HANDLE handle) const { entry_points_.DSM_MemFree(handle); }
-    twain::TW_MEMREF lock(twain::TW_HANDLE handle) const { return entry_points_.DSM_MemLock(handle); }
+    twain::TW_MEMREF lock(twain::TW_HANDLE handle) const {
+        return entry_points_.DSM_MemLock(handle);
+    }
     void unlock(twain::TW_HANDLE handle) const { entry_points_.DSM_MemUnlock(handle); }
 
     // DAT_CALLBACK/MSG_REGISTER_CALLBACK with this link's callback.

@@ -15,7 +15,8 @@ using namespace twain;
 std::string shown_value(TW_UINT16 item_type, TW_UINT32 item) {
     if (item_type == TWTY_FIX32) {
         const double value = fix32_value(item);
-        return value == std::floor(value) ? std::to_string(static_cast<long>(value)) : std::to_string(value);
+        return value == std::floor(value) ? std::to_string(static_cast<long>(value))
+                                          : std::to_string(value);
     }
     if (item_type == TWTY_INT16) return std::to_string(static_cast<TW_INT16>(item & 0xFFFF));
     return std::to_string(item);
@@ -38,10 +39,11 @@ double fix32_value(TW_UINT32 bits) {
 
 std::optional<StepFailure> set_one_value(ApplicationLink& link, TW_UINT16 capability,
                                          TW_UINT16 item_type, TW_UINT32 item) {
-    const std::string step = "DG_CONTROL/DAT_CAPABILITY/MSG_SET " + capability_name(capability) + " " +
-                             shown_value(item_type, item);
+    const std::string step = "DG_CONTROL/DAT_CAPABILITY/MSG_SET " + capability_name(capability) +
+                             " " + shown_value(item_type, item);
     TW_CAPABILITY request{capability, TWON_ONEVALUE, link.allocate(sizeof(TW_ONEVALUE))};
-    if (!request.hContainer) return StepFailure{step + " (no memory for the container)", TWRC_FAILURE, std::nullopt};
+    if (!request.hContainer)
+        return StepFailure{step + " (no memory for the container)", TWRC_FAILURE, std::nullopt};
     auto* one = static_cast<TW_ONEVALUE*>(link.lock(request.hContainer));
     one->ItemType = item_type;
     one->Item = item;

@@ -17,7 +17,8 @@ std::optional<StepFailure> set_one_value(ApplicationLink& link, twain::TW_UINT16
                                          twain::TW_UINT16 item_type, twain::TW_UINT32 item);
 // The current value of a capability whose container is a one value; empty when the source
 // answers otherwise.
-std::optional<twain::TW_UINT32> current_one_value(ApplicationLink& link, twain::TW_UINT16 capability);
+std::optional<twain::TW_UINT32> current_one_value(ApplicationLink& link,
+                                                  twain::TW_UINT16 capability);
 
 twain::TW_UINT32 fix32_bits(double value);
 double fix32_value(twain::TW_UINT32 bits);

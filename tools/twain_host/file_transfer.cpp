@@ -15,25 +15,32 @@ TransferOutcome failed(const std::string& why) {
 
 }  // namespace
 
-TransferOutcome file_transfer(ApplicationLink& link, std::uint16_t format, const std::filesystem::path& file) {
+TransferOutcome file_transfer(ApplicationLink& link, std::uint16_t format,
+                              const std::filesystem::path& file) {
     // The source may run with another working folder in mind: it is given the whole path.
     std::error_code ignored;
     const std::string name = std::filesystem::absolute(file, ignored).string();
     TW_SETUPFILEXFER setup{};
     if (name.size() >= sizeof setup.FileName) {
-        return failed("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET: " + name + " is longer than a file transfer's " +
+        return failed("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET: " + name +
+                      " is longer than a file transfer's " +
                       std::to_string(sizeof setup.FileName - 1) + " characters");
     }
     std::memcpy(setup.FileName, name.c_str(), name.size() + 1);
     setup.Format = format;
     TW_UINT16 code = link.to_source(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup);
-    if (code != TWRC_SUCCESS) return {code, link.source_failure("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET", code), std::nullopt};
+    if (code != TWRC_SUCCESS)
+        return {code, link.source_failure("DG_CONTROL/DAT_SETUPFILEXFER/MSG_SET", code),
+                std::nullopt};
 
     code = link.to_source(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
     if (code == TWRC_CANCEL) return {code, std::nullopt, std::nullopt, true};
-    if (code != TWRC_XFERDONE) return {code, link.source_failure("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET", code), std::nullopt};
+    if (code != TWRC_XFERDONE)
+        return {code, link.source_failure("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET", code),
+                std::nullopt};
     if (!std::filesystem::is_regular_file(name, ignored)) {
-        auto outcome = failed("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET: done, but there is no file " + name);
+        auto outcome =
+            failed("DG_IMAGE/DAT_IMAGEFILEXFER/MSG_GET: done, but there is no file " + name);
         outcome.transferring = true;
         return outcome;
     }

@@ -127,8 +127,21 @@ int send_triplets(const char* data_source, const std::vector<twain_host::Triplet
 
 enum Option {
     kHelp = 'h',
-    kProbe = 256, kNullOrigin, kAcquire, kResolution, kPixelType, kBitDepth, kTransfer,
-    kFileFormat, kArea, kCount, kFeeder, kPoll, kDataSource, kFolder, kTrace,
+    kProbe = 256,
+    kNullOrigin,
+    kAcquire,
+    kResolution,
+    kPixelType,
+    kBitDepth,
+    kTransfer,
+    kFileFormat,
+    kArea,
+    kCount,
+    kFeeder,
+    kPoll,
+    kDataSource,
+    kFolder,
+    kTrace,
 };
 
 constexpr option kOptions[] = {
@@ -183,32 +196,55 @@ int main(int argc, char** argv) {
             case kHelp: std::cout << kUsage; return 0;
             case kProbe: probe = true; break;
             case kNullOrigin: null_origin = true; break;
-            case kAcquire: acquire = true; settings.file = optarg; break;
-            case kResolution: ok = take(settings.resolution, twain_host::parse_resolution(optarg), refused, "resolution"); break;
-            case kPixelType: ok = take(settings.pixel_type, twain_host::parse_pixel_type(optarg), refused, "pixel-type"); break;
-            case kBitDepth: ok = take(settings.bit_depth, twain_host::parse_bit_depth(optarg), refused, "bit-depth"); break;
-            case kTransfer: ok = take(settings.mechanism, twain_host::parse_mechanism(optarg), refused, "transfer"); break;
+            case kAcquire:
+                acquire = true;
+                settings.file = optarg;
+                break;
+            case kResolution:
+                ok = take(settings.resolution, twain_host::parse_resolution(optarg), refused,
+                          "resolution");
+                break;
+            case kPixelType:
+                ok = take(settings.pixel_type, twain_host::parse_pixel_type(optarg), refused,
+                          "pixel-type");
+                break;
+            case kBitDepth:
+                ok = take(settings.bit_depth, twain_host::parse_bit_depth(optarg), refused,
+                          "bit-depth");
+                break;
+            case kTransfer:
+                ok = take(settings.mechanism, twain_host::parse_mechanism(optarg), refused,
+                          "transfer");
+                break;
             case kFileFormat:
                 file_format_given = true;
-                ok = take(settings.file_format, twain_host::parse_file_format(optarg), refused, "file-format");
+                ok = take(settings.file_format, twain_host::parse_file_format(optarg), refused,
+                          "file-format");
                 break;
-            case kArea: ok = take(settings.area, twain_host::parse_area(optarg), refused, "area"); break;
-            case kCount: ok = take(settings.count, twain_host::parse_count(optarg), refused, "count"); break;
+            case kArea:
+                ok = take(settings.area, twain_host::parse_area(optarg), refused, "area");
+                break;
+            case kCount:
+                ok = take(settings.count, twain_host::parse_count(optarg), refused, "count");
+                break;
             case kFeeder: settings.feeder = true; break;
             case kPoll: settings.poll = true; break;
             case kDataSource: settings.data_source = optarg; break;
             case kFolder: settings.folder = optarg; break;
             case kTrace: trace_file = optarg; break;
             default:
-                return usage_error(std::string("unknown option or missing value: ") + argv[optind - 1]);
+                return usage_error(std::string("unknown option or missing value: ") +
+                                   argv[optind - 1]);
         }
         if (!ok) return usage_error(refused);
     }
     const std::vector<char*> operands(argv + optind, argv + argc);
 
     if (acquire) {
-        if (probe || null_origin) return usage_error("--acquire goes with neither --probe nor --null-origin");
-        if (!operands.empty()) return usage_error(std::string("unexpected argument: ") + operands[0]);
+        if (probe || null_origin)
+            return usage_error("--acquire goes with neither --probe nor --null-origin");
+        if (!operands.empty())
+            return usage_error(std::string("unexpected argument: ") + operands[0]);
         if (settings.data_source && settings.folder != twain_host::kDataSourceFolder) {
             return usage_error("--data-source and --folder exclude each other");
         }
@@ -235,7 +271,8 @@ int main(int argc, char** argv) {
             operands.empty() ? std::filesystem::path(twain_host::kDataSourceFolder) : operands[0];
         return twain_host::probe_data_sources(folder, std::cout) ? 0 : 1;
     }
-    if (operands.size() < 2) return usage_error("a data source and at least one triplet are needed");
+    if (operands.size() < 2)
+        return usage_error("a data source and at least one triplet are needed");
     std::vector<twain_host::Triplet> triplets;
     for (std::size_t i = 1; i < operands.size(); ++i) {
         const auto triplet = twain_host::parse_triplet(operands[i]);

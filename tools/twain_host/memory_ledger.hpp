@@ -20,8 +20,8 @@ struct MemoryAccount {
     std::size_t frees = 0;
     std::size_t live_blocks = 0;
     std::size_t live_bytes = 0;
-    std::size_t refused_frees = 0;    // pointers that were no live block
-    std::size_t refused_locks = 0;    // locks and unlocks of pointers that were no live block
+    std::size_t refused_frees = 0;  // pointers that were no live block
+    std::size_t refused_locks = 0;  // locks and unlocks of pointers that were no live block
 };
 
 class MemoryLedger {

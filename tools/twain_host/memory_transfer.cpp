@@ -39,12 +39,15 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
         info.BitsPerPixel != info.SamplesPerPixel * info.BitsPerSample[0]) {
         return failed("DG_IMAGE/DAT_IMAGEINFO/MSG_GET: an image the host cannot assemble (" +
                       std::to_string(info.SamplesPerPixel) + " samples of " +
-                      std::to_string(info.BitsPerSample[0]) + " bits, " + std::to_string(info.BitsPerPixel) +
-                      " bits per pixel, planar " + std::to_string(info.Planar) + ")");
+                      std::to_string(info.BitsPerSample[0]) + " bits, " +
+                      std::to_string(info.BitsPerPixel) + " bits per pixel, planar " +
+                      std::to_string(info.Planar) + ")");
     }
     TW_SETUPMEMXFER setup{};
     TW_UINT16 code = link.to_source(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
-    if (code != TWRC_SUCCESS) return {code, link.source_failure("DG_CONTROL/DAT_SETUPMEMXFER/MSG_GET", code), std::nullopt};
+    if (code != TWRC_SUCCESS)
+        return {code, link.source_failure("DG_CONTROL/DAT_SETUPMEMXFER/MSG_GET", code),
+                std::nullopt};
 
     const TW_UINT32 size = buffer_size(setup);
     const TW_HANDLE buffer = link.allocate(size);
@@ -61,9 +64,13 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
         strip.XOffset = strip.YOffset = strip.BytesWritten = TWON_DONTCARE32;
         strip.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, size, memory};
         code = link.to_source(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
-        transferring = transferring || code == TWRC_SUCCESS || code == TWRC_XFERDONE || code == TWRC_CANCEL;
+        transferring =
+            transferring || code == TWRC_SUCCESS || code == TWRC_XFERDONE || code == TWRC_CANCEL;
         if (code != TWRC_SUCCESS && code != TWRC_XFERDONE) {
-            outcome = {code, code == TWRC_CANCEL ? std::nullopt : std::optional(link.source_failure(kStep, code)), std::nullopt};
+            outcome = {code,
+                       code == TWRC_CANCEL ? std::nullopt
+                                           : std::optional(link.source_failure(kStep, code)),
+                       std::nullopt};
             break;
         }
         if (strip.BytesWritten > size) {
@@ -71,8 +78,13 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
                              " bytes written into a buffer of " + std::to_string(size));
             break;
         }
-        auto added = assembler.add(Strip{strip.Compression, strip.BytesPerRow, strip.Columns, strip.Rows,
-                                         strip.XOffset, strip.YOffset, {memory, strip.BytesWritten}});
+        auto added = assembler.add(Strip{strip.Compression,
+                                         strip.BytesPerRow,
+                                         strip.Columns,
+                                         strip.Rows,
+                                         strip.XOffset,
+                                         strip.YOffset,
+                                         {memory, strip.BytesWritten}});
         if (!added) {
             outcome = failed(std::string(kStep) + ": " + added.error().message);
             break;
@@ -92,7 +104,8 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
         failure.transferring = true;
         return failure;
     };
-    if (auto whole = assembler.finish(); !whole) return after_done(failed(std::string(kStep) + ": " + whole.error().message));
+    if (auto whole = assembler.finish(); !whole)
+        return after_done(failed(std::string(kStep) + ": " + whole.error().message));
     RasterImage image;
     image.width = assembler.width();
     image.height = assembler.rows();
@@ -102,7 +115,8 @@ TransferOutcome memory_transfer(ApplicationLink& link, const TW_IMAGEINFO& info,
     image.x_resolution = from_fix32(info.XResolution);
     image.y_resolution = from_fix32(info.YResolution);
     image.pixels = assembler.pixels();
-    if (auto written = write_tiff(file, image); !written) return after_done(failed("writing the image: " + written.error().message));
+    if (auto written = write_tiff(file, image); !written)
+        return after_done(failed("writing the image: " + written.error().message));
     return outcome;
 }
 

@@ -15,7 +15,8 @@ constexpr const char* kStep = "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET";
 
 // After TWRC_XFERDONE: the source is done, the host is not.
 TransferOutcome failed(std::string why) {
-    return {TWRC_XFERDONE, StepFailure{std::string(kStep) + ": " + why, TWRC_FAILURE, std::nullopt}, std::nullopt, true};
+    return {TWRC_XFERDONE, StepFailure{std::string(kStep) + ": " + why, TWRC_FAILURE, std::nullopt},
+            std::nullopt, true};
 }
 
 }  // namespace
@@ -31,9 +32,12 @@ TransferOutcome native_transfer(ApplicationLink& link, const std::filesystem::pa
 
     // On Linux a handle does not say how long it is; the Source Manager that allocated it knows.
     const auto size = process_memory().block_size(handle);
-    if (!size) return failed("the image handle was not allocated with the Source Manager's memory functions");
+    if (!size)
+        return failed(
+            "the image handle was not allocated with the Source Manager's memory functions");
     const auto* bytes = static_cast<const char*>(link.lock(handle));
-    const bool tiff = *size >= 8 && (std::memcmp(bytes, "II*\0", 4) == 0 || std::memcmp(bytes, "MM\0*", 4) == 0);
+    const bool tiff =
+        *size >= 8 && (std::memcmp(bytes, "II*\0", 4) == 0 || std::memcmp(bytes, "MM\0*", 4) == 0);
     bool written = false;
     if (tiff) {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);

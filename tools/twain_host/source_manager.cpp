@@ -50,20 +50,16 @@ TW_UINT16 SourceManager::dispatch(pTW_IDENTITY origin, pTW_IDENTITY destination,
         return TWRC_DSEVENT;
     }
     switch (data_type) {
-        case DAT_PARENT:
-            return parent(origin, message);
+        case DAT_PARENT: return parent(origin, message);
         case DAT_IDENTITY:
-            if (!destination || message == MSG_CLOSEDS) return identity(origin, message, static_cast<pTW_IDENTITY>(data));
+            if (!destination || message == MSG_CLOSEDS)
+                return identity(origin, message, static_cast<pTW_IDENTITY>(data));
             break;
-        case DAT_ENTRYPOINT:
-            return entry_point(origin, message, data);
-        case DAT_STATUS:
-            return status(origin, destination, group, message, data);
+        case DAT_ENTRYPOINT: return entry_point(origin, message, data);
+        case DAT_STATUS: return status(origin, destination, group, message, data);
         case DAT_CALLBACK:
-        case DAT_CALLBACK2:
-            return register_callback(origin, destination, data_type, message, data);
-        default:
-            break;
+        case DAT_CALLBACK2: return register_callback(origin, destination, data_type, message, data);
+        default: break;
     }
     return forward(origin, destination, group, data_type, message, data);
 }
@@ -105,11 +101,12 @@ void SourceManager::list_sources() {
         Listed listed{file, {}};
         listed.identity.Id = static_cast<TW_UINT32>(listed_.size() + 1);
         // The null origin tells the source that the Source Manager, not an application, asks.
-        const TW_UINT16 code = library->entry()(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &listed.identity);
+        const TW_UINT16 code =
+            library->entry()(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &listed.identity);
         trace_call("dsm->ds", nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, code);
         // Only sources that share a data group beside DG_CONTROL with the application are listed.
-        const TW_UINT32 shared = application_->SupportedGroups & listed.identity.SupportedGroups &
-                                 DG_MASK & ~DG_CONTROL;
+        const TW_UINT32 shared =
+            application_->SupportedGroups & listed.identity.SupportedGroups & DG_MASK & ~DG_CONTROL;
         if (code == TWRC_SUCCESS && shared != 0) {
             listed.identity.Id = static_cast<TW_UINT32>(listed_.size() + 1);
             listed_.push_back(listed);
@@ -118,7 +115,8 @@ void SourceManager::list_sources() {
     }
 }
 
-TW_UINT16 SourceManager::identity(pTW_IDENTITY application, TW_UINT16 message, pTW_IDENTITY source) {
+TW_UINT16 SourceManager::identity(pTW_IDENTITY application, TW_UINT16 message,
+                                  pTW_IDENTITY source) {
     TW_UINT16 code = TWRC_SUCCESS;
     if (!is_application(application)) {
         code = fail(TWCC_SEQERROR);
@@ -172,7 +170,8 @@ TW_UINT16 SourceManager::open_source(pTW_IDENTITY source) {
         TW_IDENTITY application_copy = *application_;
         TW_IDENTITY answer{};
         answer.Id = source->Id;
-        const TW_UINT16 code = asked->entry()(&application_copy, DG_CONTROL, DAT_IDENTITY, MSG_GET, &answer);
+        const TW_UINT16 code =
+            asked->entry()(&application_copy, DG_CONTROL, DAT_IDENTITY, MSG_GET, &answer);
         trace_call("dsm->ds", &application_copy, DG_CONTROL, DAT_IDENTITY, MSG_GET, code);
         trace_.line("unload " + file.string());
         if (code != TWRC_SUCCESS) return fail(TWCC_OPERATIONERROR);
@@ -203,7 +202,8 @@ TW_UINT16 SourceManager::open_source(pTW_IDENTITY source) {
             // The source is unloaded below, so its condition code is asked for now and kept for
             // the application's DAT_STATUS.
             TW_STATUS status{};
-            const TW_UINT16 asked = call_source("dsm->ds", DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+            const TW_UINT16 asked =
+                call_source("dsm->ds", DG_CONTROL, DAT_STATUS, MSG_GET, &status);
             fail(asked == TWRC_SUCCESS ? status.ConditionCode : TWCC_NODS);
         }
     }
@@ -277,7 +277,8 @@ TW_UINT16 SourceManager::register_callback(pTW_IDENTITY application, pTW_IDENTIT
     } else if (data_type == DAT_CALLBACK) {
         const auto* callback = static_cast<const TW_CALLBACK*>(data);
         open_->callback = reinterpret_cast<TWAINCALLBACKPROC>(callback->CallBackProc);
-        open_->reference = reinterpret_cast<TW_MEMREF>(static_cast<std::uintptr_t>(callback->RefCon));
+        open_->reference =
+            reinterpret_cast<TW_MEMREF>(static_cast<std::uintptr_t>(callback->RefCon));
         open_->waiting_message = 0;
     } else {
         const auto* callback = static_cast<const TW_CALLBACK2*>(data);
@@ -289,7 +290,8 @@ TW_UINT16 SourceManager::register_callback(pTW_IDENTITY application, pTW_IDENTIT
     return code;
 }
 
-TW_UINT16 SourceManager::from_source(pTW_IDENTITY source, pTW_IDENTITY application, TW_UINT16 message) {
+TW_UINT16 SourceManager::from_source(pTW_IDENTITY source, pTW_IDENTITY application,
+                                     TW_UINT16 message) {
     TW_UINT16 code = TWRC_SUCCESS;
     if (!open_ || !is_open_source(source) || !is_application(application)) {
         code = TWRC_FAILURE;
@@ -311,7 +313,8 @@ TW_UINT16 SourceManager::from_source(pTW_IDENTITY source, pTW_IDENTITY applicati
     }
     // No callback: the message waits for the application's next DAT_EVENT/MSG_PROCESSEVENT.
     if (const TW_UINT16 earlier = open_->waiting_message.exchange(message); earlier != 0) {
-        trace_.line("  the application never took " + triplet_name({DG_CONTROL, DAT_NULL, earlier}));
+        trace_.line("  the application never took " +
+                    triplet_name({DG_CONTROL, DAT_NULL, earlier}));
     }
     return code;
 }
@@ -347,7 +350,8 @@ TW_UINT16 SourceManager::call_source(const char* who, TW_UINT32 group, TW_UINT16
     // The source gets a copy, so that it cannot change what the Source Manager keeps.
     TW_IDENTITY application_copy = *application_;
     open_->source_busy = true;
-    const TW_UINT16 code = open_->library.entry()(&application_copy, group, data_type, message, data);
+    const TW_UINT16 code =
+        open_->library.entry()(&application_copy, group, data_type, message, data);
     open_->source_busy = false;
     trace_call(who, &application_copy, group, data_type, message, code, data);
     return code;
@@ -367,14 +371,17 @@ TW_UINT16 SourceManager::fail(TW_UINT16 condition) {
 }
 
 void SourceManager::trace_call(const char* who, const TW_IDENTITY* origin, TW_UINT32 group,
-                               TW_UINT16 data_type, TW_UINT16 message, TW_UINT16 code, TW_MEMREF data) {
+                               TW_UINT16 data_type, TW_UINT16 message, TW_UINT16 code,
+                               TW_MEMREF data) {
     if (!trace_.on()) return;
     // Which capability a capability call was about.
-    const std::string detail = data_type == DAT_CAPABILITY && data
-                                   ? " " + capability_name(static_cast<const TW_CAPABILITY*>(data)->Cap)
-                                   : "";
+    const std::string detail =
+        data_type == DAT_CAPABILITY && data
+            ? " " + capability_name(static_cast<const TW_CAPABILITY*>(data)->Cap)
+            : "";
     trace_.line(std::string(who) + " " + origin_name(origin) + " " +
-                triplet_name({group, data_type, message}) + detail + " -> " + return_code_name(code));
+                triplet_name({group, data_type, message}) + detail + " -> " +
+                return_code_name(code));
 }
 
 }  // namespace twain_host

@@ -74,7 +74,8 @@ private:
     twain::TW_UINT16 entry_point(twain::pTW_IDENTITY application, twain::TW_UINT16 message,
                                  twain::TW_MEMREF data);
     twain::TW_UINT16 status(twain::pTW_IDENTITY application, twain::pTW_IDENTITY source,
-                            twain::TW_UINT32 group, twain::TW_UINT16 message, twain::TW_MEMREF data);
+                            twain::TW_UINT32 group, twain::TW_UINT16 message,
+                            twain::TW_MEMREF data);
     twain::TW_UINT16 register_callback(twain::pTW_IDENTITY application, twain::pTW_IDENTITY source,
                                        twain::TW_UINT16 data_type, twain::TW_UINT16 message,
                                        twain::TW_MEMREF data);
@@ -88,8 +89,9 @@ private:
     twain::TW_UINT16 open_source(twain::pTW_IDENTITY source);
     twain::TW_UINT16 close_source(twain::pTW_IDENTITY source);
     // The DS_Entry call, traced; origin is a copy of the application's identity.
-    twain::TW_UINT16 call_source(const char* who, twain::TW_UINT32 group, twain::TW_UINT16 data_type,
-                                 twain::TW_UINT16 message, twain::TW_MEMREF data);
+    twain::TW_UINT16 call_source(const char* who, twain::TW_UINT32 group,
+                                 twain::TW_UINT16 data_type, twain::TW_UINT16 message,
+                                 twain::TW_MEMREF data);
     bool is_application(const twain::TW_IDENTITY* identity) const;
     bool is_open_source(const twain::TW_IDENTITY* identity) const;
     twain::TW_UINT16 fail(twain::TW_UINT16 condition);

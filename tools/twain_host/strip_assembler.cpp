@@ -6,11 +6,14 @@ namespace twain_host {
 
 namespace {
 
-platform::Error refused(const std::string& why) { return platform::Error{"memory transfer: " + why}; }
+platform::Error refused(const std::string& why) {
+    return platform::Error{"memory transfer: " + why};
+}
 
 }  // namespace
 
-StripAssembler::StripAssembler(std::uint32_t width, std::int32_t length, std::uint32_t bits_per_pixel)
+StripAssembler::StripAssembler(std::uint32_t width, std::int32_t length,
+                               std::uint32_t bits_per_pixel)
     : width_(width),
       length_(length),
       row_bytes_((static_cast<std::size_t>(width) * bits_per_pixel + 7) / 8) {
@@ -18,7 +21,8 @@ StripAssembler::StripAssembler(std::uint32_t width, std::int32_t length, std::ui
 }
 
 platform::Result<void> StripAssembler::add(const Strip& strip) {
-    if (strip.compression != 0) return refused("compressed strip (compression " + std::to_string(strip.compression) + ")");
+    if (strip.compression != 0)
+        return refused("compressed strip (compression " + std::to_string(strip.compression) + ")");
     if (strip.columns != width_ || strip.x_offset != 0) {
         return refused("strip of columns " + std::to_string(strip.x_offset) + " to " +
                        std::to_string(strip.x_offset + strip.columns) + " of an image " +
@@ -34,19 +38,22 @@ platform::Result<void> StripAssembler::add(const Strip& strip) {
                        std::to_string(row_bytes_));
     }
     // The last line of a strip need not carry its padding.
-    const std::size_t needed = static_cast<std::size_t>(strip.rows - 1) * strip.bytes_per_row + row_bytes_;
+    const std::size_t needed =
+        static_cast<std::size_t>(strip.rows - 1) * strip.bytes_per_row + row_bytes_;
     if (strip.bytes.size() < needed) {
-        return refused(std::to_string(strip.rows) + " rows in " + std::to_string(strip.bytes.size()) +
-                       " bytes written");
+        return refused(std::to_string(strip.rows) + " rows in " +
+                       std::to_string(strip.bytes.size()) + " bytes written");
     }
-    if (length_ >= 0 && static_cast<std::uint64_t>(rows_) + strip.rows > static_cast<std::uint64_t>(length_)) {
+    if (length_ >= 0 &&
+        static_cast<std::uint64_t>(rows_) + strip.rows > static_cast<std::uint64_t>(length_)) {
         return refused("lines beyond the image's " + std::to_string(length_));
     }
     const std::size_t start = pixels_.size();
     pixels_.resize(start + static_cast<std::size_t>(strip.rows) * row_bytes_);
     for (std::uint32_t row = 0; row < strip.rows; ++row) {
         const auto* from = strip.bytes.data() + static_cast<std::size_t>(row) * strip.bytes_per_row;
-        std::copy(from, from + row_bytes_, pixels_.begin() + static_cast<std::ptrdiff_t>(start + row * row_bytes_));
+        std::copy(from, from + row_bytes_,
+                  pixels_.begin() + static_cast<std::ptrdiff_t>(start + row * row_bytes_));
     }
     rows_ += strip.rows;
     return {};

@@ -17,12 +17,15 @@ struct TiffCloser {
 
 platform::Result<void> write_tiff(const std::filesystem::path& file, const RasterImage& image) {
     const std::size_t row_bytes =
-        (static_cast<std::size_t>(image.width) * image.samples_per_pixel * image.bits_per_sample + 7) / 8;
+        (static_cast<std::size_t>(image.width) * image.samples_per_pixel * image.bits_per_sample +
+         7) /
+        8;
     if (image.width == 0 || image.height == 0 || image.pixels.size() != row_bytes * image.height) {
         return platform::Error{"no whole image to write to " + file.string()};
     }
     if (image.samples_per_pixel != 1 && image.samples_per_pixel != 3) {
-        return platform::Error{std::to_string(image.samples_per_pixel) + " samples per pixel cannot be written"};
+        return platform::Error{std::to_string(image.samples_per_pixel) +
+                               " samples per pixel cannot be written"};
     }
     std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(file.c_str(), "w"));
     if (!tiff) return platform::Error{"cannot create " + file.string()};

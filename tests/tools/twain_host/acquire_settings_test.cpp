@@ -37,8 +37,8 @@ TEST(AcquireSettings, AnAreaIsFourEdgesOfANonEmptyFrame) {
     EXPECT_EQ(area->top, 1.0);
     EXPECT_EQ(area->right, 4.25);
     EXPECT_EQ(area->bottom, 6.0);
-    for (const auto* bad : {"0,0,1", "0,0,1,1,1", "0,0,1,", ",0,1,1", "1,0,1,1", "0,2,1,1", "-1,0,1,1",
-                            "0;0;1;1", "0,0,1,1x"}) {
+    for (const auto* bad : {"0,0,1", "0,0,1,1,1", "0,0,1,", ",0,1,1", "1,0,1,1", "0,2,1,1",
+                            "-1,0,1,1", "0;0;1;1", "0,0,1,1x"}) {
         EXPECT_FALSE(parse_area(bad)) << bad;
     }
 }

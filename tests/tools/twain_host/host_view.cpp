@@ -44,7 +44,8 @@ std::vector<std::string> lines_of(const fs::path& file) {
     return lines;
 }
 
-std::ptrdiff_t find_line(const std::vector<std::string>& lines, const std::string& start, std::ptrdiff_t from) {
+std::ptrdiff_t find_line(const std::vector<std::string>& lines, const std::string& start,
+                         std::ptrdiff_t from) {
     for (auto i = from; i < static_cast<std::ptrdiff_t>(lines.size()); ++i) {
         if (lines[static_cast<std::size_t>(i)].rfind(start, 0) == 0) return i;
     }
@@ -66,7 +67,8 @@ void HostView::install_backend(const fs::path& bundle) const {
     fs::copy(bundle, target, fs::copy_options::recursive);
 }
 
-void HostView::configure_sane(const std::vector<std::string>& test_conf, bool with_test_backend) const {
+void HostView::configure_sane(const std::vector<std::string>& test_conf,
+                              bool with_test_backend) const {
     testing_support::write_file(sane_config_ / "dll.conf", with_test_backend ? "test\n" : "");
     std::string text;
     for (const auto& line : test_conf) text += line + "\n";
@@ -76,17 +78,16 @@ void HostView::configure_sane(const std::vector<std::string>& test_conf, bool wi
 Outcome HostView::run_in_view(const std::vector<std::string>& command, const fs::path& folder,
                               const std::map<std::string, std::string>& environment) const {
     std::vector<std::string> full = {
-        "bwrap", "--die-with-parent", "--tmpfs", "/", "--ro-bind", "/usr", "/usr",
-        "--symlink", "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64",
-        "--symlink", "usr/bin", "/bin", "--ro-bind", "/etc", "/etc",
-        "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
+        "bwrap", "--die-with-parent", "--tmpfs", "/", "--ro-bind", "/usr", "/usr", "--symlink",
+        "usr/lib", "/lib", "--symlink", "usr/lib64", "/lib64", "--symlink", "usr/bin", "/bin",
+        "--ro-bind", "/etc", "/etc", "--proc", "/proc", "--dev", "/dev", "--tmpfs", "/tmp",
         "--ro-bind", BUILD_TREE, BUILD_TREE, "--bind", temp_.path().string(), temp_.path().string(),
-        "--bind", library_.string(), "/Library",
-        "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD", record_.string(),
-        "--setenv", "SANE_CONFIG_DIR", sane_config_.string(),
+        "--bind", library_.string(), "/Library", "--setenv", "VELMORA_SAMPLE_BACKEND_RECORD",
+        record_.string(), "--setenv", "SANE_CONFIG_DIR", sane_config_.string(),
         // Only read by sanitizer builds: whole stacks, so that libsane's own leaks are known.
-        "--setenv", "LSAN_OPTIONS", "fast_unwind_on_malloc=0:print_suppressions=0:suppressions=" LIBSANE_LEAKS,
-        "--chdir", folder.string()};
+        "--setenv", "LSAN_OPTIONS",
+        "fast_unwind_on_malloc=0:print_suppressions=0:suppressions=" LIBSANE_LEAKS, "--chdir",
+        folder.string()};
     for (const auto& [name, value] : environment) {
         full.insert(full.end(), {"--setenv", name, value});
     }

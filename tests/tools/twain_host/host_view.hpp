@@ -38,10 +38,12 @@ protected:
     void install_backend(const std::filesystem::path& bundle) const;
     // Writes the view's SANE configuration: a dll.conf naming only SANE's test backend (or no
     // backend at all, so that SANE finds no device), and a test.conf of these lines.
-    void configure_sane(const std::vector<std::string>& test_conf, bool with_test_backend = true) const;
+    void configure_sane(const std::vector<std::string>& test_conf,
+                        bool with_test_backend = true) const;
 
     // The command in the view, from the folder given, with the variables given.
-    Outcome run_in_view(const std::vector<std::string>& command, const std::filesystem::path& folder = "/",
+    Outcome run_in_view(const std::vector<std::string>& command,
+                        const std::filesystem::path& folder = "/",
                         const std::map<std::string, std::string>& environment = {}) const;
 
     std::filesystem::path data_source() const { return twain_folder_ / "velmora/velmora-q580n.ds"; }

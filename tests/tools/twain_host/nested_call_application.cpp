@@ -37,17 +37,19 @@ TW_UINT16 rude_callback(pTW_IDENTITY source, pTW_IDENTITY application, TW_UINT32
     const TW_UINT16 code = twain_host::SourceManager::entry(application, source, DG_CONTROL,
                                                             DAT_PENDINGXFERS, MSG_GET, &pending);
     TW_STATUS status{};
-    twain_host::SourceManager::entry(application, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    nested_answers.push_back("nested DG_CONTROL/DAT_PENDINGXFERS/MSG_GET -> " + return_code_name(code) +
-                             ", " + condition_code_name(status.ConditionCode));
+    twain_host::SourceManager::entry(application, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET,
+                                     &status);
+    nested_answers.push_back("nested DG_CONTROL/DAT_PENDINGXFERS/MSG_GET -> " +
+                             return_code_name(code) + ", " +
+                             condition_code_name(status.ConditionCode));
     TW_EVENT event{};
     event.TWMessage = 0xFFFF;
     const TW_UINT16 polled = twain_host::SourceManager::entry(application, source, DG_CONTROL,
                                                               DAT_EVENT, MSG_PROCESSEVENT, &event);
     char shown[16];
     std::snprintf(shown, sizeof shown, "0x%x", event.TWMessage);
-    nested_answers.push_back("nested DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> " + return_code_name(polled) +
-                             ", message " + shown);
+    nested_answers.push_back("nested DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> " +
+                             return_code_name(polled) + ", message " + shown);
     callback_message = message;
     return TWRC_SUCCESS;
 }
@@ -81,13 +83,14 @@ int main(int argc, char** argv) {
     for (int waited = 0; callback_message == 0 && waited < 120000; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (callback_message != MSG_XFERREADY) return fail("waiting for MSG_XFERREADY", callback_message);
+    if (callback_message != MSG_XFERREADY)
+        return fail("waiting for MSG_XFERREADY", callback_message);
     for (const auto& answer : nested_answers) std::cout << answer << '\n';
 
     TW_PENDINGXFERS pending{};
     code = link.to_source(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    std::cout << "after DG_CONTROL/DAT_PENDINGXFERS/MSG_GET -> " << return_code_name(code) << ", count "
-              << static_cast<TW_INT16>(pending.Count) << '\n';
+    std::cout << "after DG_CONTROL/DAT_PENDINGXFERS/MSG_GET -> " << return_code_name(code)
+              << ", count " << static_cast<TW_INT16>(pending.Count) << '\n';
     link.to_source(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
     link.to_source(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &user_interface);
     link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &link.source());

@@ -28,8 +28,9 @@ protected:
     }
 
     std::vector<std::string> acquire(const std::vector<std::string>& options) const {
-        std::vector<std::string> command = {TWAIN_HOST, "--acquire", image_.string(), "--folder",
-                                            twain_folder_.string(), "--trace", trace_.string()};
+        std::vector<std::string> command = {
+            TWAIN_HOST, "--acquire",    image_.string(), "--folder", twain_folder_.string(),
+            "--trace",  trace_.string()};
         command.insert(command.end(), options.begin(), options.end());
         return command;
     }
@@ -51,7 +52,8 @@ TEST_F(SaneAcquisitionTest, TheSourceManagersSequenceWithACallbackAndPolling) {
     for (const bool poll : {false, true}) {
         SCOPED_TRACE(poll ? "polling" : "with a callback");
         fs::remove(image_);
-        // Five inches are 127 mm, a whole number of the test device's steps: the frame is taken as is.
+        // Five inches are 127 mm, a whole number of the test device's steps: the frame is taken as
+        // is.
         auto command = acquire({"--resolution", "10", "--pixel-type", "gray", "--bit-depth", "8",
                                 "--transfer", "native", "--area", "0,0,5,5"});
         if (poll) command.push_back("--poll");
@@ -65,53 +67,80 @@ TEST_F(SaneAcquisitionTest, TheSourceManagersSequenceWithACallbackAndPolling) {
         // Listed with a null origin; asked again with the application's identity, reloaded, and
         // handed the entry points before it opens, since it answers with DF_DS2.
         auto at = expect_line("load " + ds);
-        EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 1), "dsm->ds null DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)");
+        EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 1),
+                  "dsm->ds null DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)");
         at = expect_line("unload " + ds, at);
-        at = expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)", at);
+        at = expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_GET -> TWRC_SUCCESS (0)",
+                         at);
         at = expect_line("unload " + ds, at);
         at = expect_line("load " + ds, at);
         EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 1),
                   "dsm->ds " + app_ + "DG_CONTROL/DAT_ENTRYPOINT/MSG_SET -> TWRC_SUCCESS (0)");
-        at = expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_SUCCESS (0)", at);
-        const auto registered = find_line(lines_, "app->dsm " + app_ + "DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK -> TWRC_SUCCESS (0)");
+        at = expect_line(
+            "dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_SUCCESS (0)", at);
+        const auto registered = find_line(
+            lines_, "app->dsm " + app_ +
+                        "DG_CONTROL/DAT_CALLBACK/MSG_REGISTER_CALLBACK -> TWRC_SUCCESS (0)");
         EXPECT_EQ(registered >= 0, !poll);
 
         // The negotiation, in order, each taken.
-        for (const auto* capability : {"CAP_XFERCOUNT", "ICAP_XFERMECH", "ICAP_PIXELTYPE", "ICAP_BITDEPTH",
-                                       "ICAP_UNITS", "ICAP_XRESOLUTION", "ICAP_YRESOLUTION"}) {
+        for (const auto* capability :
+             {"CAP_XFERCOUNT", "ICAP_XFERMECH", "ICAP_PIXELTYPE", "ICAP_BITDEPTH", "ICAP_UNITS",
+              "ICAP_XRESOLUTION", "ICAP_YRESOLUTION"}) {
             SCOPED_TRACE(capability);
-            at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_CAPABILITY/MSG_SET " + capability + " -> TWRC_SUCCESS (0)", at);
+            at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_CAPABILITY/MSG_SET " + capability +
+                                 " -> TWRC_SUCCESS (0)",
+                             at);
         }
-        at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGELAYOUT/MSG_SET -> TWRC_SUCCESS (0)", at);
-        at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS -> TWRC_SUCCESS (0)", at);
+        at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGELAYOUT/MSG_SET -> TWRC_SUCCESS (0)",
+                         at);
+        at = expect_line(
+            "app->ds " + app_ + "DG_CONTROL/DAT_USERINTERFACE/MSG_ENABLEDS -> TWRC_SUCCESS (0)",
+            at);
 
         // The source's MSG_XFERREADY reaches the application by its callback; polling, it is the
         // answer to a poll, the source's own or, when the source sent DAT_NULL, the Source
         // Manager's.
-        const auto ready = find_line(lines_, "ds->dsm #1 \"Velmora Q580n\" DG_CONTROL/DAT_NULL/MSG_XFERREADY -> TWRC_SUCCESS (0)");
-        const auto called_back = find_line(lines_, "dsm->app #1 \"Velmora Q580n\" DG_CONTROL/DAT_NULL/MSG_XFERREADY -> TWRC_SUCCESS (0)");
+        const auto ready = find_line(
+            lines_,
+            "ds->dsm #1 \"Velmora Q580n\" DG_CONTROL/DAT_NULL/MSG_XFERREADY -> TWRC_SUCCESS (0)");
+        const auto called_back = find_line(
+            lines_,
+            "dsm->app #1 \"Velmora Q580n\" DG_CONTROL/DAT_NULL/MSG_XFERREADY -> TWRC_SUCCESS (0)");
         const auto polled = std::max(
-            find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> TWRC_DSEVENT (4)"),
-            find_line(lines_, "app->dsm " + app_ + "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> TWRC_DSEVENT (4)"));
+            find_line(lines_, "app->ds " + app_ +
+                                  "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> TWRC_DSEVENT (4)"),
+            find_line(lines_, "app->dsm " + app_ +
+                                  "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT -> TWRC_DSEVENT (4)"));
         if (poll) {
             EXPECT_EQ(called_back, -1);
             EXPECT_GT(polled, at);
         } else {
             EXPECT_GE(ready, 0);
             EXPECT_GT(called_back, ready);
-            EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT"), -1);
+            EXPECT_EQ(
+                find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_EVENT/MSG_PROCESSEVENT"), -1);
         }
-        at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO/MSG_GET -> TWRC_SUCCESS (0)", at);
-        at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE (6)", at);
-        at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS (0)", at);
-        at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS -> TWRC_SUCCESS (0)", at);
-        at = expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)", at);
+        at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO/MSG_GET -> TWRC_SUCCESS (0)",
+                         at);
+        at = expect_line(
+            "app->ds " + app_ + "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET -> TWRC_XFERDONE (6)", at);
+        at = expect_line(
+            "app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS (0)", at);
+        at = expect_line(
+            "app->ds " + app_ + "DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS -> TWRC_SUCCESS (0)",
+            at);
+        at = expect_line(
+            "dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)", at);
         at = expect_line("unload " + ds, at);
-        at = expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)", at);
+        at = expect_line(
+            "app->dsm " + app_ + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)", at);
         // The native image's handle came from the Source Manager's memory and went back to it.
         const auto& memory = lines_.back();
         EXPECT_EQ(memory.find("memory: 0 allocated"), std::string::npos) << memory;
-        EXPECT_NE(memory.find(" 0 left (0 bytes), 0 frees refused, 0 locks refused"), std::string::npos) << memory;
+        EXPECT_NE(memory.find(" 0 left (0 bytes), 0 frees refused, 0 locks refused"),
+                  std::string::npos)
+            << memory;
 
         std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(image_.c_str(), "r"), TIFFClose);
         ASSERT_TRUE(tiff);
@@ -127,16 +156,20 @@ TEST_F(SaneAcquisitionTest, AFailedOpenIsExplainedByTheSourcesStatus) {
     configure_sane({}, false);  // SANE finds no device at all
     const auto acquired = run_in_view(acquire({}));
     EXPECT_EQ(acquired.status, 1);
-    EXPECT_EQ(acquired.err, "twain-host: DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1), "
-                            "TWCC_CHECKDEVICEONLINE (23)\n");
+    EXPECT_EQ(acquired.err,
+              "twain-host: DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1), "
+              "TWCC_CHECKDEVICEONLINE (23)\n");
     EXPECT_FALSE(fs::exists(image_));
     lines_ = lines_of(trace_);
     // The Source Manager asks the source why, right away, keeps the answer for the application
     // and unloads the source.
-    auto at = expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1)");
-    EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 1), "dsm->ds " + app_ + "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)");
+    auto at =
+        expect_line("dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1)");
+    EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 1),
+              "dsm->ds " + app_ + "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)");
     EXPECT_EQ(lines_.at(static_cast<std::size_t>(at) + 2), "unload " + data_source().string());
-    at = expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1)", at);
+    at = expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_OPENDS -> TWRC_FAILURE (1)",
+                     at);
     expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)", at);
     EXPECT_EQ(find_line(lines_, "dsm->ds " + app_ + "DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS"), -1);
 }
@@ -157,10 +190,12 @@ TEST_F(SaneAcquisitionTest, EveryMechanismLeavesTheSourceManagersMemoryAsItFound
         const auto acquired = run_in_view(acquire({"--resolution", "10", "--pixel-type", "rgb",
                                                    "--transfer", mechanism, "--area", "0,0,5,5"}));
         ASSERT_EQ(acquired.status, 0) << acquired.err;
-        EXPECT_EQ(acquired.out, image_.string() + ": 50x50 rgb 24-bit 10x10 dpi " + mechanism + "\n");
+        EXPECT_EQ(acquired.out,
+                  image_.string() + ": 50x50 rgb 24-bit 10x10 dpi " + mechanism + "\n");
         EXPECT_TRUE(fs::is_regular_file(image_));
         lines_ = lines_of(trace_);
-        EXPECT_NE(lines_.back().find(" 0 left (0 bytes), 0 frees refused, 0 locks refused"), std::string::npos)
+        EXPECT_NE(lines_.back().find(" 0 left (0 bytes), 0 frees refused, 0 locks refused"),
+                  std::string::npos)
             << lines_.back();
     }
 }
@@ -176,7 +211,8 @@ TEST_F(SaneAcquisitionTest, ImagesFollowEachOtherUntilTheSourceHasNoMore) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.images);
         auto options = c.options;
-        options.insert(options.end(), {"--resolution", "10", "--area", "0,0,5,5", "--transfer", "memory"});
+        options.insert(options.end(),
+                       {"--resolution", "10", "--area", "0,0,5,5", "--transfer", "memory"});
         const auto acquired = run_in_view(acquire(options));
         ASSERT_EQ(acquired.status, 0) << acquired.err;
         std::string expected;
@@ -191,13 +227,18 @@ TEST_F(SaneAcquisitionTest, ImagesFollowEachOtherUntilTheSourceHasNoMore) {
         // One MSG_ENDXFER after each image; the source said when it had no more, so no MSG_RESET.
         std::ptrdiff_t at = -1;
         for (int number = 1; number <= c.images; ++number) {
-            at = expect_line("app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO/MSG_GET -> TWRC_SUCCESS (0)", at);
-            at = expect_line("app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS (0)", at);
+            at = expect_line(
+                "app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO/MSG_GET -> TWRC_SUCCESS (0)", at);
+            at = expect_line(
+                "app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_ENDXFER -> TWRC_SUCCESS (0)",
+                at);
         }
         EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_IMAGE/DAT_IMAGEINFO", at), -1);
-        EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET"), -1);
+        EXPECT_EQ(find_line(lines_, "app->ds " + app_ + "DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET"),
+                  -1);
         EXPECT_NE(lines_.back().find(" 0 left (0 bytes)"), std::string::npos) << lines_.back();
-        for (int number = 1; number <= c.images; ++number) fs::remove(temp_ / ("page-" + std::to_string(number) + ".tif"));
+        for (int number = 1; number <= c.images; ++number)
+            fs::remove(temp_ / ("page-" + std::to_string(number) + ".tif"));
     }
 }
 
@@ -208,22 +249,28 @@ TEST_F(SaneAcquisitionTest, AFailedTransferIsReportedAndTheSourceWoundDownInSequ
         const auto acquired = run_in_view(acquire({"--resolution", "10", "--transfer", mechanism}));
         EXPECT_EQ(acquired.status, 1);
         EXPECT_EQ(acquired.out, "");
-        const std::string triplet = std::string(mechanism) == "native" ? "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET"
-                                                                       : "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET";
-        EXPECT_EQ(acquired.err, "twain-host: " + triplet + " -> TWRC_FAILURE (1), TWCC_PAPERJAM (20)\n");
+        const std::string triplet = std::string(mechanism) == "native"
+                                        ? "DG_IMAGE/DAT_IMAGENATIVEXFER/MSG_GET"
+                                        : "DG_IMAGE/DAT_IMAGEMEMXFER/MSG_GET";
+        EXPECT_EQ(acquired.err,
+                  "twain-host: " + triplet + " -> TWRC_FAILURE (1), TWCC_PAPERJAM (20)\n");
         EXPECT_FALSE(fs::exists(image_));
         lines_ = lines_of(trace_);
         // The failed transfer leaves the source with its image pending: reset, disabled, closed,
         // each accepted.
         auto at = expect_line("app->ds " + app_ + triplet + " -> TWRC_FAILURE (1)");
-        for (const auto* step : {"app->ds #1 \"twain-host\" DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)",
-                                 "app->ds #1 \"twain-host\" DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET -> TWRC_SUCCESS (0)",
-                                 "app->ds #1 \"twain-host\" DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS -> TWRC_SUCCESS (0)",
-                                 "dsm->ds #1 \"twain-host\" DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS (0)"}) {
+        for (const auto* step :
+             {"app->ds #1 \"twain-host\" DG_CONTROL/DAT_STATUS/MSG_GET -> TWRC_SUCCESS (0)",
+              "app->ds #1 \"twain-host\" DG_CONTROL/DAT_PENDINGXFERS/MSG_RESET -> TWRC_SUCCESS (0)",
+              "app->ds #1 \"twain-host\" DG_CONTROL/DAT_USERINTERFACE/MSG_DISABLEDS -> "
+              "TWRC_SUCCESS (0)",
+              "dsm->ds #1 \"twain-host\" DG_CONTROL/DAT_IDENTITY/MSG_CLOSEDS -> TWRC_SUCCESS "
+              "(0)"}) {
             at += 1;
             EXPECT_EQ(lines_.at(static_cast<std::size_t>(at)), step);
         }
-        expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)", at);
+        expect_line("app->dsm " + app_ + "DG_CONTROL/DAT_PARENT/MSG_CLOSEDSM -> TWRC_SUCCESS (0)",
+                    at);
         EXPECT_NE(lines_.back().find(" 0 left (0 bytes)"), std::string::npos) << lines_.back();
     }
 }

@@ -39,25 +39,29 @@ TEST_F(SourceManagerTest, OpeningGivesTheApplicationItsIdAndListsOnlySourcesThat
     TW_MEMREF parent = nullptr;
     ASSERT_EQ(link.to_manager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent), TWRC_SUCCESS);
     EXPECT_EQ(link.identity().Id, 1u);
-    EXPECT_TRUE(link.identity().SupportedGroups & DF_DSM2) << "a 2.x application is told of a 2.x manager";
+    EXPECT_TRUE(link.identity().SupportedGroups & DF_DSM2)
+        << "a 2.x application is told of a 2.x manager";
     EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent), TWRC_FAILURE);
     EXPECT_EQ(condition(link), TWCC_SEQERROR);
 
     // Neither file is a data source, so none is listed and none opens.
-    EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &link.source()), TWRC_FAILURE);
+    EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &link.source()),
+              TWRC_FAILURE);
     EXPECT_EQ(condition(link), TWCC_NODS);
     EXPECT_EQ(condition(link), TWCC_SUCCESS) << "reading the condition code clears it";
     EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &link.source()), TWRC_FAILURE);
     EXPECT_EQ(condition(link), TWCC_NODS);
     EXPECT_NE(trace_text_.str().find("load " + (temp_ / "broken.ds").string() + "\n  not loaded: "),
-              std::string::npos) << trace_text_.str();
+              std::string::npos)
+        << trace_text_.str();
 
     // Without an open source, calls meant for one are out of sequence.
     TW_PENDINGXFERS pending{};
     EXPECT_EQ(link.to_source(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_FAILURE);
     EXPECT_EQ(condition(link), TWCC_SEQERROR);
     EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_SUCCESS);
-    EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &link.source()), TWRC_FAILURE);
+    EXPECT_EQ(link.to_manager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &link.source()),
+              TWRC_FAILURE);
     EXPECT_EQ(condition(link), TWCC_SEQERROR);
 }
 

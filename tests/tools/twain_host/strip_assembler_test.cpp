@@ -10,7 +10,8 @@ using twain_host::Strip;
 using twain_host::StripAssembler;
 
 // Rows of `width` bytes padded to `stride`, each byte the row's number plus its column.
-std::vector<std::uint8_t> rows(std::uint32_t first, std::uint32_t count, std::uint32_t width, std::uint32_t stride) {
+std::vector<std::uint8_t> rows(std::uint32_t first, std::uint32_t count, std::uint32_t width,
+                               std::uint32_t stride) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * stride, 0xEE);
     for (std::uint32_t row = 0; row < count; ++row) {
         for (std::uint32_t column = 0; column < width; ++column) {

@@ -32,15 +32,18 @@ Read read_back(const std::filesystem::path& file) {
     const auto line = static_cast<std::size_t>(TIFFScanlineSize(tiff.get()));
     read.pixels.resize(line * read.height);
     for (std::uint32_t row = 0; row < read.height; ++row) {
-        if (TIFFReadScanline(tiff.get(), read.pixels.data() + row * line, row, 0) < 0) return Read{};
+        if (TIFFReadScanline(tiff.get(), read.pixels.data() + row * line, row, 0) < 0)
+            return Read{};
     }
     return read;
 }
 
-RasterImage image(std::uint32_t width, std::uint32_t height, std::uint16_t samples, std::uint16_t bits) {
+RasterImage image(std::uint32_t width, std::uint32_t height, std::uint16_t samples,
+                  std::uint16_t bits) {
     RasterImage made{width, height, samples, bits, false, 150, 150, {}};
     made.pixels.resize((static_cast<std::size_t>(width) * samples * bits + 7) / 8 * height);
-    for (std::size_t i = 0; i < made.pixels.size(); ++i) made.pixels[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < made.pixels.size(); ++i)
+        made.pixels[i] = static_cast<std::uint8_t>(i * 7);
     return made;
 }
 
@@ -68,7 +71,8 @@ TEST(TiffWriter, ImagesReadBackWithTheirPixelsAndDescription) {
         EXPECT_EQ(read.bits, c.image.bits_per_sample);
         EXPECT_EQ(read.photometric, c.photometric);
         EXPECT_FLOAT_EQ(read.x_resolution, 150.0f);
-        EXPECT_EQ(read.pixels, c.image.pixels) << c.image.samples_per_pixel << "x" << c.image.bits_per_sample;
+        EXPECT_EQ(read.pixels, c.image.pixels)
+            << c.image.samples_per_pixel << "x" << c.image.bits_per_sample;
     }
 }
 
