@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "platform/folders/folders.hpp"
 #include "twain/entry/data_source_entry.hpp"
@@ -16,6 +17,13 @@ namespace sane_bench {
 using namespace twain;
 
 namespace {
+
+// One buffer for both ways of reading, so that both copy into the same memory.
+std::vector<std::uint8_t>& read_buffer(std::size_t bytes) {
+    static std::vector<std::uint8_t> buffer;
+    buffer.resize(bytes);
+    return buffer;
+}
 
 std::map<void*, std::size_t>& handles() {
     static std::map<void*, std::size_t> live;
@@ -138,8 +146,7 @@ std::size_t memory_scan() {
     if (!enable()) return 0;
     TW_SETUPMEMXFER setup{};
     call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup);
-    static std::vector<std::uint8_t> buffer;
-    buffer.resize(setup.Preferred);
+    auto& buffer = read_buffer(setup.Preferred);
     std::size_t received = 0;
     for (;;) {
         TW_IMAGEMEMXFER strip{};
@@ -189,13 +196,16 @@ std::size_t bare_scan(double dpi, std::size_t buffer_bytes) {
                 sane_control_option(handle, index, SANE_ACTION_SET_VALUE, &value, nullptr);
             }
         }
-        static std::vector<SANE_Byte> buffer;
-        buffer.resize(buffer_bytes);
+        auto& buffer = read_buffer(buffer_bytes);
         if (sane_start(handle) == SANE_STATUS_GOOD) {
+            // As an application fills its strip buffer: each read goes on where the last ended.
+            std::size_t at = 0;
             SANE_Int length = 0;
-            while (sane_read(handle, buffer.data(), static_cast<SANE_Int>(buffer.size()), &length) ==
+            while (sane_read(handle, buffer.data() + at, static_cast<SANE_Int>(buffer.size() - at), &length) ==
                    SANE_STATUS_GOOD) {
                 received += static_cast<std::size_t>(length);
+                at += static_cast<std::size_t>(length);
+                if (at == buffer.size()) at = 0;
             }
         }
         sane_cancel(handle);
