@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace sane_backend {
 
@@ -175,6 +176,7 @@ bool SaneDevice::responds() const {
 }
 
 SANE_Status SaneDevice::start() {
+    started_ = std::chrono::steady_clock::now();
     const auto status = sane_start(handle_);
     // A failed start may still leave the backend mid-scan; cancel() tidies up either way.
     scanning_ = true;
@@ -195,6 +197,7 @@ SANE_Status SaneDevice::read(std::uint8_t* buffer, std::size_t max_length, std::
 
 void SaneDevice::cancel() {
     if (!scanning_) return;
+    std::this_thread::sleep_until(started_ + kCancelGrace);
     sane_cancel(handle_);
     scanning_ = false;
 }

@@ -6,6 +6,7 @@
 
 #include <sane/sane.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,7 +57,15 @@ public:
     SANE_Status parameters(SANE_Parameters& parameters) const;
     SANE_Status read(std::uint8_t* buffer, std::size_t max_length, std::size_t& length);
     // Ends a scan in progress (and the batch of a document feeder); harmless when idle.
+    //
+    // A scan is not cancelled in the first moments after its start: libsane's backends that
+    // read on a thread of their own (sanei_thread, SANE's test device among them) stop that
+    // thread with an asynchronous pthread_cancel, and one stopped while it allocates its first
+    // buffer dies holding malloc's lock, so that sane_cancel waits for it for ever. The thread
+    // is past that allocation microseconds after it starts; a cancel asked earlier than
+    // kCancelGrace after the start waits out the rest of it.
     void cancel();
+    static constexpr std::chrono::milliseconds kCancelGrace{20};
 
 private:
     SaneDevice(SANE_Handle handle, std::string name) : handle_(handle), name_(std::move(name)) {}
@@ -69,6 +78,7 @@ private:
     SANE_Handle handle_;
     std::string name_;
     bool scanning_ = false;
+    std::chrono::steady_clock::time_point started_{};
 };
 
 }  // namespace sane_backend

@@ -66,9 +66,10 @@ public:
     // libsane's test device reads each page on a thread of its own, which sane_cancel stops
     // with an asynchronous pthread_cancel: cancelled in its first moments, while it allocates
     // its picture, it dies holding malloc's lock and the cancel never returns (a flaw of
-    // libsane). A test that makes the source cancel a scan it just started waits until that
-    // thread is past its start: blocked writing to its pipe, or gone. Enabling and ending a
-    // transfer do so by themselves.
+    // libsane). The source waits a moment before it cancels a scan it has just started; the
+    // tests do not count on a moment being enough: before they make the source cancel such a
+    // scan they wait until that thread is past its start, blocked writing to its pipe or gone.
+    // Enabling and ending a transfer do so by themselves.
     static void settle_device();
 
     twain::TW_UINT16 enable(bool show_ui = false);
