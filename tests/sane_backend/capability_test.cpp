@@ -197,6 +197,7 @@ TEST_F(Capabilities, TurningIndicatorsOffIsTakenAndTheSessionGoesOn) {
 
 TEST_F(Capabilities, SettingIsForStateFourAndResetAllRestoresEverything) {
     open();
+    ASSERT_NE(host_.small_frame(), TWRC_FAILURE);
     ASSERT_EQ(host_.set(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB), TWRC_SUCCESS);
     ASSERT_EQ(host_.set(ICAP_UNITS, TWTY_UINT16, TWUN_MILLIMETERS), TWRC_SUCCESS);
     ASSERT_EQ(host_.set(CAP_XFERCOUNT, TWTY_INT16, 3), TWRC_SUCCESS);

@@ -107,6 +107,7 @@ TEST(Protocol, WithoutACallbackDatEventDeliversTheAnnouncementOnce) {
     SaneWorld world;
     SourceManager host;
     ASSERT_EQ(host.open(), TWRC_SUCCESS);
+    ASSERT_EQ(host.small_frame(), TWRC_CHECKSTATUS) << "whole millimetres";
     TW_EVENT event{nullptr, 0xffff};
     EXPECT_EQ(host.call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_FAILURE) << "not enabled yet";
     EXPECT_EQ(host.condition(), TWCC_SEQERROR);
@@ -269,6 +270,7 @@ TEST_P(RefusedInItsState, IsASequenceErrorAndChangesNothing) {
     SourceManager host;
     if (refused.state >= 4) {
         ASSERT_EQ(host.open(), TWRC_SUCCESS);
+        ASSERT_NE(host.small_frame(), TWRC_FAILURE);
     }
     if (refused.state >= 5) {
         ASSERT_EQ(host.enable(), TWRC_SUCCESS);

@@ -118,13 +118,17 @@ TEST_F(Scanning, SkippingAnImageCancelsItsScanSoTheNextOneStarts) {
 
 TEST_F(Scanning, AMemoryTransferAbandonedHalfwayEndsWithItsScan) {
     open({"mode Color"}, TWSX_MEMORY);
+    ASSERT_NE(host_.small_frame(), TWRC_FAILURE);
     ASSERT_EQ(host_.set(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
     ASSERT_EQ(host_.enable(), TWRC_SUCCESS);
-    std::vector<std::uint8_t> buffer(590 * 3 * 10);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(host_.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    ASSERT_GT(+info.ImageLength, 5);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(info.ImageWidth) * 3 * 5);
     TW_IMAGEMEMXFER strip{};
     strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
     ASSERT_EQ(host_.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_SUCCESS);
-    EXPECT_EQ(+strip.Rows, 10u);
+    EXPECT_EQ(+strip.Rows, 5u);
     TW_UINT16 count = 0;
     ASSERT_EQ(host_.end_transfer(&count), TWRC_SUCCESS);
     EXPECT_EQ(count, 1);
@@ -162,6 +166,7 @@ TEST_P(InjectedError, EndsTheTransferWithItsCodeAndTheSourceGoesOn) {
     SaneWorld world({std::string("read-status-code ") + injected.status});
     SourceManager host;
     ASSERT_EQ(host.open(), TWRC_SUCCESS);
+    ASSERT_NE(host.small_frame(), TWRC_FAILURE);
     ASSERT_EQ(host.set(ICAP_XFERMECH, TWTY_UINT16, mechanism), TWRC_SUCCESS);
     ASSERT_EQ(host.set(CAP_XFERCOUNT, TWTY_INT16, 2), TWRC_SUCCESS);
     ASSERT_EQ(host.enable(), TWRC_SUCCESS) << "the scan starts; its reads fail";

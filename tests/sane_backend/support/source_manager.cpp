@@ -236,6 +236,10 @@ void SourceManager::settle_device() {
     }
 }
 
+TW_UINT16 SourceManager::small_frame() {
+    return set_frame(ICAP_FRAMES, {to_fix32(0), to_fix32(0), to_fix32(0.2), to_fix32(0.2)});
+}
+
 TW_UINT16 SourceManager::enable(bool show_ui) {
     TW_USERINTERFACE ui{static_cast<TW_BOOL>(show_ui ? 1 : 0), 0, nullptr};
     const auto rc = call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);

@@ -64,13 +64,17 @@ public:
     double current(twain::TW_UINT16 capability);
 
     // libsane's test device reads each page on a thread of its own, which sane_cancel stops
-    // with an asynchronous pthread_cancel: cancelled in its first moments, while it allocates
-    // its picture, it dies holding malloc's lock and the cancel never returns (a flaw of
-    // libsane). The source waits a moment before it cancels a scan it has just started; the
-    // tests do not count on a moment being enough: before they make the source cancel such a
-    // scan they wait until that thread is past its start, blocked writing to its pipe or gone.
-    // Enabling and ending a transfer do so by themselves.
+    // with an asynchronous pthread_cancel: cancelled while it allocates or frees its picture, it
+    // dies holding the allocator's lock and the cancel never returns (a flaw of libsane). The
+    // source waits a moment before it cancels a scan it has just started; the tests do not count
+    // on a moment being enough: they wait until that thread is blocked writing to its pipe or
+    // gone (enabling and ending a transfer do so by themselves), and scans they abandon are
+    // small enough for the thread to be gone (small_frame).
     static void settle_device();
+    // A frame of a fifth of an inch square: the test device's reader thread writes such a scan
+    // into its pipe at once and is gone, so that cancelling the scan meets no thread at all.
+    // For tests whose point is a scan abandoned or failed, not its pixels.
+    twain::TW_UINT16 small_frame();
 
     twain::TW_UINT16 enable(bool show_ui = false);
     twain::TW_UINT16 disable();
