@@ -2,8 +2,9 @@
 # The demo: button-monitor at work in a private file-system view, with the sample scanner
 # library and the stand-in scan-destination application installed where the monitor looks for
 # them. It shows the road of a network scan request, a destination-list upload, the scanner
-# status preferences, and an orderly shutdown. Nothing outside a temporary folder is written;
-# the real /Library is never touched.
+# status preferences, and an orderly shutdown; then a page scanned from SANE's test device through
+# twain-source (scripts/demo-scan.sh). Nothing outside a temporary folder is written but the
+# scanned image in build/demo; the real /Library is never touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -144,4 +145,7 @@ if [ -S "$demo/runtime/msgports/OSPREY_HID_MSG_PORT" ]; then
 else
   echo "   OSPREY_HID_MSG_PORT is free again."
 fi
+
+say "6. A page scanned through the TWAIN data source (scripts/demo-scan.sh)"
+"$top/scripts/demo-scan.sh" || status=$?
 exit "$status"

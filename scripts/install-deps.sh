@@ -8,6 +8,7 @@ packages=(
   libplist-dev libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev bubblewrap
+  libsane-dev libsane1 libtiff-dev libpng-dev
 )
 
 missing=()

@@ -1,10 +1,17 @@
-// twain-host: a small TWAIN host for trying a data source by hand and in tests.
+// twain-host: a small TWAIN host for trying a data source by hand and in tests. This file only
+// reads the command line; the work is done in twain_host_parts.
+
+#include <getopt.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/twain_host/acquisition.hpp"
 #include "tools/twain_host/data_source_library.hpp"
 #include "tools/twain_host/probe.hpp"
 #include "tools/twain_host/triplet_call.hpp"
@@ -13,11 +20,58 @@
 namespace {
 
 constexpr const char* kUsage = R"(usage:
+  twain-host --acquire FILE [--resolution DPI] [--pixel-type bw|gray|rgb] [--bit-depth N]
+             [--transfer native|memory|file] [--file-format tiff|bmp|png]
+             [--area LEFT,TOP,RIGHT,BOTTOM] [--count N] [--feeder] [--poll]
+             [--data-source PATH.ds | --folder FOLDER] [--trace FILE]
   twain-host --probe [FOLDER]
   twain-host [--null-origin] DATA_SOURCE TRIPLET...
   twain-host --help
 
---probe     Act as the Linux TWAIN Data Source Manager does when it lists data sources: load
+--acquire FILE
+            Scan: play the Linux TWAIN Data Source Manager and an application for a whole
+            acquisition. Like the Source Manager, list the data sources (each loaded, asked
+            DG_CONTROL/DAT_IDENTITY/MSG_GET with a null origin, unloaded), load the first that
+            answered again, hand it DAT_ENTRYPOINT when its identity carries DF_DS2, and open it
+            (after a failed MSG_OPENDS, its DAT_STATUS says why). Then, as the application:
+            negotiate what the options ask, enable the source without its user interface
+            (ShowUI FALSE), and on MSG_XFERREADY transfer each image, DAT_PENDINGXFERS/
+            MSG_ENDXFER between images and MSG_RESET when the source has more than was asked;
+            disable and close. Memory goes through the Source Manager's own functions, which
+            account for every block: blocks nobody freed and refused frees are reported.
+            The source's messages come to a callback (DAT_CALLBACK/MSG_REGISTER_CALLBACK); while
+            it runs, and while the source answers a call, the Source Manager refuses nested calls
+            to the source (TWRC_FAILURE with TWCC_SEQERROR; DAT_EVENT gets TWRC_NOTDSEVENT).
+  --resolution DPI          ICAP_XRESOLUTION and ICAP_YRESOLUTION, in ICAP_UNITS inches
+  --pixel-type bw|gray|rgb  ICAP_PIXELTYPE (set before the bit depth)
+  --bit-depth N             ICAP_BITDEPTH, bits per pixel (bw 1, gray 8 or 16, rgb 24 or 48)
+  --transfer native|memory|file
+                            ICAP_XFERMECH (default native). Native: the TIFF the source hands
+                            over, written as it is. Memory: strips assembled by the host and
+                            written as an uncompressed TIFF. File: the source writes the file
+                            named with DAT_SETUPFILEXFER.
+  --file-format tiff|bmp|png
+                            ICAP_IMAGEFILEFORMAT of a file transfer (default tiff)
+  --area LEFT,TOP,RIGHT,BOTTOM
+                            the image layout's frame, in inches (DAT_IMAGELAYOUT/MSG_SET)
+  --count N                 CAP_XFERCOUNT (default 1; -1: every image the source has). With
+                            one image FILE is written as named; otherwise the images go to FILE
+                            with -1, -2, ... before its extension (scan.tif: scan-1.tif, ...).
+  --feeder                  CAP_FEEDERENABLED TRUE: scan from the document feeder
+  --poll                    register no callback: poll DAT_EVENT/MSG_PROCESSEVENT instead
+  --data-source PATH.ds     this data source instead of the first one found in the folder
+  --folder FOLDER           where data sources are found (default /usr/local/lib/twain)
+  --trace FILE              write every call that crosses the Source Manager, the loading and
+                            unloading of data sources and the memory account to FILE (- for
+                            standard error)
+            Prints one line per image (BITS: bits per pixel, from DAT_IMAGEINFO):
+              FILE: WIDTHxHEIGHT PIXELTYPE BITS-bit XRESxYRES dpi MECHANISM
+            Exit status 0 when every image asked for arrived (with --count -1: at least one), 1
+            when the acquisition failed (the TWAIN step, return code and condition code go to
+            standard error), 2 for bad usage.
+
+--probe [FOLDER]
+            Act as the Linux TWAIN Data Source Manager does when it lists data sources: load
             every regular file named "*.ds" below FOLDER (default /usr/local/lib/twain), send
             each DG_CONTROL/DAT_IDENTITY/MSG_GET with a null origin and print the identity it
             gives. Exit status 0 when at least one data source answered with TWRC_SUCCESS.
@@ -33,7 +87,13 @@ A TRIPLET is DG/DAT/MSG. Each part is a name, with or without its prefix and in 
 number (12, 0x0c). Examples:
   twain-host velmora-q580n.ds control/identity/get control/status/get
   twain-host --null-origin velmora-q580n.ds DG_CONTROL/DAT_IDENTITY/MSG_GET
+  twain-host --acquire page.tif --resolution 150 --pixel-type gray --transfer memory
 )";
+
+int usage_error(std::string_view message) {
+    std::cerr << "twain-host: " << message << "\n\n" << kUsage;
+    return 2;
+}
 
 twain::TW_IDENTITY host_identity() {
     twain::TW_IDENTITY identity{};
@@ -48,11 +108,6 @@ twain::TW_IDENTITY host_identity() {
     std::strcpy(identity.ProductFamily, "Tools");
     std::strcpy(identity.ProductName, "twain-host");
     return identity;
-}
-
-int usage_error(std::string_view message) {
-    std::cerr << "twain-host: " << message << "\n\n" << kUsage;
-    return 2;
 }
 
 int send_triplets(const char* data_source, const std::vector<twain_host::Triplet>& triplets,
@@ -70,30 +125,159 @@ int send_triplets(const char* data_source, const std::vector<twain_host::Triplet
     return 0;
 }
 
+enum Option {
+    kHelp = 'h',
+    kProbe = 256,
+    kNullOrigin,
+    kAcquire,
+    kResolution,
+    kPixelType,
+    kBitDepth,
+    kTransfer,
+    kFileFormat,
+    kArea,
+    kCount,
+    kFeeder,
+    kPoll,
+    kDataSource,
+    kFolder,
+    kTrace,
+};
+
+constexpr option kOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"probe", no_argument, nullptr, kProbe},
+    {"null-origin", no_argument, nullptr, kNullOrigin},
+    {"acquire", required_argument, nullptr, kAcquire},
+    {"resolution", required_argument, nullptr, kResolution},
+    {"pixel-type", required_argument, nullptr, kPixelType},
+    {"bit-depth", required_argument, nullptr, kBitDepth},
+    {"transfer", required_argument, nullptr, kTransfer},
+    {"file-format", required_argument, nullptr, kFileFormat},
+    {"area", required_argument, nullptr, kArea},
+    {"count", required_argument, nullptr, kCount},
+    {"feeder", no_argument, nullptr, kFeeder},
+    {"poll", no_argument, nullptr, kPoll},
+    {"data-source", required_argument, nullptr, kDataSource},
+    {"folder", required_argument, nullptr, kFolder},
+    {"trace", required_argument, nullptr, kTrace},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Stores a parsed value, or says which option's value was refused.
+template <class T, class Parsed>
+bool take(T& target, const Parsed& parsed, std::string& refused, const char* name) {
+    if (!parsed) {
+        refused = std::string("bad value for --") + name + ": " + optarg;
+        return false;
+    }
+    target = *parsed;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << kUsage;
-        return 0;
+    twain_host::AcquireSettings settings;
+    bool acquire = false;
+    bool probe = false;
+    bool null_origin = false;
+    bool acquire_options = false;  // options that only --acquire takes
+    bool file_format_given = false;
+    std::optional<std::string> trace_file;
+    std::string refused;
+
+    opterr = 0;
+    int option = 0;
+    while ((option = ::getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
+        bool ok = true;
+        acquire_options = acquire_options || (option >= kResolution && option <= kTrace);
+        switch (option) {
+            case kHelp: std::cout << kUsage; return 0;
+            case kProbe: probe = true; break;
+            case kNullOrigin: null_origin = true; break;
+            case kAcquire:
+                acquire = true;
+                settings.file = optarg;
+                break;
+            case kResolution:
+                ok = take(settings.resolution, twain_host::parse_resolution(optarg), refused,
+                          "resolution");
+                break;
+            case kPixelType:
+                ok = take(settings.pixel_type, twain_host::parse_pixel_type(optarg), refused,
+                          "pixel-type");
+                break;
+            case kBitDepth:
+                ok = take(settings.bit_depth, twain_host::parse_bit_depth(optarg), refused,
+                          "bit-depth");
+                break;
+            case kTransfer:
+                ok = take(settings.mechanism, twain_host::parse_mechanism(optarg), refused,
+                          "transfer");
+                break;
+            case kFileFormat:
+                file_format_given = true;
+                ok = take(settings.file_format, twain_host::parse_file_format(optarg), refused,
+                          "file-format");
+                break;
+            case kArea:
+                ok = take(settings.area, twain_host::parse_area(optarg), refused, "area");
+                break;
+            case kCount:
+                ok = take(settings.count, twain_host::parse_count(optarg), refused, "count");
+                break;
+            case kFeeder: settings.feeder = true; break;
+            case kPoll: settings.poll = true; break;
+            case kDataSource: settings.data_source = optarg; break;
+            case kFolder: settings.folder = optarg; break;
+            case kTrace: trace_file = optarg; break;
+            default:
+                return usage_error(std::string("unknown option or missing value: ") +
+                                   argv[optind - 1]);
+        }
+        if (!ok) return usage_error(refused);
     }
-    if (!args.empty() && args[0] == "--probe") {
-        if (args.size() > 2) return usage_error("--probe takes one folder at most");
+    const std::vector<char*> operands(argv + optind, argv + argc);
+
+    if (acquire) {
+        if (probe || null_origin)
+            return usage_error("--acquire goes with neither --probe nor --null-origin");
+        if (!operands.empty())
+            return usage_error(std::string("unexpected argument: ") + operands[0]);
+        if (settings.data_source && settings.folder != twain_host::kDataSourceFolder) {
+            return usage_error("--data-source and --folder exclude each other");
+        }
+        if (file_format_given && settings.mechanism != twain_host::Mechanism::File) {
+            return usage_error("--file-format is for --transfer file");
+        }
+        std::ofstream trace_stream;
+        std::ostream* trace_out = nullptr;
+        if (trace_file && *trace_file == "-") {
+            trace_out = &std::cerr;
+        } else if (trace_file) {
+            trace_stream.open(*trace_file, std::ios::trunc);
+            if (!trace_stream) return usage_error("cannot write the trace to " + *trace_file);
+            trace_out = &trace_stream;
+        }
+        twain_host::Trace trace(trace_out);
+        return twain_host::acquire(settings, std::cout, std::cerr, trace);
+    }
+    if (acquire_options) return usage_error("that option is for --acquire");
+    if (probe) {
+        if (null_origin) return usage_error("--probe always asks with a null origin");
+        if (operands.size() > 1) return usage_error("--probe takes one folder at most");
         const std::filesystem::path folder =
-            args.size() == 2 ? std::filesystem::path(args[1]) : twain_host::kDataSourceFolder;
+            operands.empty() ? std::filesystem::path(twain_host::kDataSourceFolder) : operands[0];
         return twain_host::probe_data_sources(folder, std::cout) ? 0 : 1;
     }
-    std::size_t next = 0;
-    const bool null_origin = !args.empty() && args[0] == "--null-origin";
-    if (null_origin) ++next;
-    if (args.size() < next + 2) return usage_error("a data source and at least one triplet are needed");
-    const char* data_source = argv[next + 1];
+    if (operands.size() < 2)
+        return usage_error("a data source and at least one triplet are needed");
     std::vector<twain_host::Triplet> triplets;
-    for (std::size_t i = next + 1; i < args.size(); ++i) {
-        const auto triplet = twain_host::parse_triplet(args[i]);
-        if (!triplet) return usage_error("not a triplet: " + std::string(args[i]));
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+        const auto triplet = twain_host::parse_triplet(operands[i]);
+        if (!triplet) return usage_error(std::string("not a triplet: ") + operands[i]);
         triplets.push_back(*triplet);
     }
-    return send_triplets(data_source, triplets, null_origin);
+    return send_triplets(operands[0], triplets, null_origin);
 }

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <ostream>
 
-namespace twain_host {
+#include "tools/twain_host/data_source_files.hpp"
 
-inline constexpr const char* kDataSourceFolder = "/usr/local/lib/twain";
+namespace twain_host {
 
 // Prints each data source found with its answer. True when at least one data source answered
 // with TWRC_SUCCESS.
