@@ -49,8 +49,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         queue.handle_report(report, ++time);
         if (queue.size() > queue.depth()) __builtin_trap();
     });
-    // The raw stream as one report too: short or long, any ID.
+    // The raw stream as one report too: short or long, any ID; and as one read of a node that
+    // returns a report per read, fitted to its report.
     (void)platform::usb::decode_hid_input_report(descriptor, stream);
+    if (const auto report = splitter.whole_report(stream)) {
+        const auto id = platform::usb::hid_report_id(descriptor, *report);
+        if (report->size() !=
+            descriptor.report_length(platform::usb::HidReportType::Input, id.value_or(0))) {
+            __builtin_trap();
+        }
+        queue.handle_report(*report, ++time);
+    }
     while (queue.next_event()) {
     }
     return 0;

@@ -1,5 +1,8 @@
 #include "monitor/usb/usb_device_watcher.hpp"
 
+#include <optional>
+#include <vector>
+
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/scannerlib/scanner_library.hpp"
 #include "monitor/usb/all_in_one_ids.hpp"
@@ -50,11 +53,17 @@ std::int32_t UsbDeviceWatcher::Start() {
 }
 
 void UsbDeviceWatcher::HandleMatchedDevices(platform::usb::UsbDeviceIterator& iterator) {
+    HandleDevices([&iterator] { return iterator.next(); });
+}
+
+template <class NextDevice>
+void UsbDeviceWatcher::HandleDevices(NextDevice nextDevice) {
     const Value previousNetwork = CopyScannerPref(IsNetworkScanning);
     const Value previousScanning = CopyScannerPref(IsCurrentlyScanning);
 
-    while (const auto service = iterator.next()) {
-        // The watcher holds one reader: taking a second device would orphan the first.
+    while (const std::optional<platform::usb::UsbDevice> service = nextDevice()) {
+        // The watcher holds one reader: taking a second device would orphan the first. The
+        // second is taken up when the first goes (TakeUpAttachedDevice).
         if (buttonDevice || !notifyPort) continue;
         SetScannerPref(IsNetworkScanning, Value::boolean(false));
         buttonDevice = std::make_unique<HidButtonDevice>(kAllInOneVendorId, kAllInOneProductId,
@@ -78,7 +87,20 @@ void UsbDeviceWatcher::HandleMatchedDevices(platform::usb::UsbDeviceIterator& it
     if (IsTrue(previousScanning)) SetScannerPref(IsNetworkScanning, previousNetwork);
 }
 
-void UsbDeviceWatcher::HandleInterestMessage(const platform::usb::UsbDevice&,
+void UsbDeviceWatcher::TakeUpAttachedDevice(const platform::usb::UsbDevice& gone) {
+    auto attached = platform::usb::find_usb_devices(
+        {static_cast<std::uint16_t>(vendorId), static_cast<std::uint16_t>(productId)});
+    if (!attached) return;
+    std::erase(*attached, gone);
+    if (attached->empty()) return;
+    auto next = attached->begin();
+    HandleDevices([&]() -> std::optional<platform::usb::UsbDevice> {
+        if (next == attached->end()) return std::nullopt;
+        return *next++;
+    });
+}
+
+void UsbDeviceWatcher::HandleInterestMessage(const platform::usb::UsbDevice& service,
                                              platform::usb::UsbInterestMessage messageType) {
     switch (messageType) {
         case platform::usb::UsbInterestMessage::ServiceWasClosed:
@@ -95,6 +117,7 @@ void UsbDeviceWatcher::HandleInterestMessage(const platform::usb::UsbDevice&,
                 buttonDevice->Close();
                 buttonDevice.reset();
             }
+            TakeUpAttachedDevice(service);
             break;
     }
 }

@@ -9,7 +9,9 @@
 // closed", counted across detach and re-attach) the reader is closed and opened again; the
 // device's removal discards the reader.
 //
-// One device at a time: a second matching device attached while one is held is ignored.
+// One device at a time: a second matching device attached while one is held is ignored, and
+// taken up as if it had just arrived when the held one goes (when several wait, the first in
+// udev's order).
 
 #include <cstdint>
 #include <memory>
@@ -39,6 +41,13 @@ public:
                                platform::usb::UsbInterestMessage messageType);
 
 private:
+    // The attach steps for each device nextDevice() yields, until it yields none; a device that
+    // comes while one is held is passed over.
+    template <class NextDevice>
+    void HandleDevices(NextDevice nextDevice);
+    // After the held device went: a matching device still attached, other than that one.
+    void TakeUpAttachedDevice(const platform::usb::UsbDevice& gone);
+
     std::unique_ptr<platform::usb::UsbDeviceNotifier> notifyPort;
     platform::usb::UsbInterest interestNotification;
     std::int32_t vendorId;

@@ -4,10 +4,15 @@
 // value it changed (hid_event_queue.hpp). After each report that queued an event, the callout
 // runs on the main thread; it takes the events with next_event().
 //
-// Reports are cut from what the node delivers by the lengths the descriptor gives each report
-// ID, so a node that delivers a byte stream (an emulated one) works like a real hidraw node.
-// When the node reports an error or its end (the device went away), the queue stops reading;
-// the events already queued stay.
+// A hidraw node returns one report per read, and each read is taken as one report, fitted to
+// the length the descriptor gives its report ID (hid_report_splitter.hpp): a report of the
+// wrong length does not shift the ones after it. A node that delivers a byte stream (an
+// emulated one; see HidDevice::reads_whole_reports) is cut into reports by those lengths.
+// Each wake-up of the reading source handles at most one report, so that a device sending
+// without pause holds off neither the loop's other sources nor a quit request: a node with
+// more to read wakes the source again, and the rest of a stream's read is taken up by a task
+// posted to the loop. When the node reports an error or its end (the device went
+// away), the queue stops reading; the events already queued stay.
 //
 // Main thread only: create, start, stop, destroy and take events there. The callout may stop
 // or destroy its own queue; reading then ends after the callout returns.
@@ -17,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "platform/base/result.hpp"
 #include "platform/usb/hid_device.hpp"
@@ -44,7 +50,8 @@ public:
     // Puts the reading source on the main run loop; starting a started queue does nothing.
     // Fails off the main thread or when the loop refuses the source.
     Result<void> start();
-    // Removes the source; what the node delivers meanwhile waits in the node.
+    // Removes the source; what the node delivers meanwhile waits in the node, and what was
+    // read from it waits in the queue, until the next start().
     void stop();
     bool started() const;
 
@@ -57,6 +64,9 @@ private:
     struct State;
     explicit HidDeviceQueue(std::shared_ptr<State> state);
     static void read_reports(const std::shared_ptr<State>& state);
+    static void handle_report(const std::shared_ptr<State>& state,
+                              std::span<const std::uint8_t> report);
+    static void resume_later(const std::shared_ptr<State>& state);
 
     std::shared_ptr<State> state_;
 };

@@ -16,7 +16,21 @@ std::size_t HidReportSplitter::length_for(std::uint8_t first) const {
     return lengths_[uses_report_ids_ ? first : 0];
 }
 
-void HidReportSplitter::feed(std::span<const std::uint8_t> bytes, const ReportHandler& handler) {
+std::optional<std::span<const std::uint8_t>> HidReportSplitter::whole_report(
+    std::span<const std::uint8_t> read) {
+    const std::size_t length = read.empty() ? 0 : length_for(read.front());
+    if (length == 0) {
+        dropped_ += read.size();
+        return std::nullopt;
+    }
+    if (read.size() >= length) return read.first(length);
+    report_.assign(read.begin(), read.end());
+    report_.resize(length, 0);
+    return std::span<const std::uint8_t>(report_);
+}
+
+std::optional<std::span<const std::uint8_t>> HidReportSplitter::next_report(
+    std::span<const std::uint8_t>& bytes) {
     while (!bytes.empty()) {
         if (pending_.empty()) {
             const std::size_t length = length_for(bytes.front());
@@ -26,10 +40,10 @@ void HidReportSplitter::feed(std::span<const std::uint8_t> bytes, const ReportHa
                 continue;
             }
             if (bytes.size() >= length) {
-                // Whole reports straight from the caller's buffer.
-                handler(bytes.first(length));
+                // A whole report straight from the caller's bytes.
+                const auto report = bytes.first(length);
                 bytes = bytes.subspan(length);
-                continue;
+                return report;
             }
         }
         const std::size_t length = length_for(pending_.empty() ? bytes.front() : pending_.front());
@@ -37,10 +51,16 @@ void HidReportSplitter::feed(std::span<const std::uint8_t> bytes, const ReportHa
         pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
         bytes = bytes.subspan(take);
         if (pending_.size() == length) {
-            handler(pending_);
+            report_.swap(pending_);
             pending_.clear();
+            return std::span<const std::uint8_t>(report_);
         }
     }
+    return std::nullopt;
+}
+
+void HidReportSplitter::feed(std::span<const std::uint8_t> bytes, const ReportHandler& handler) {
+    while (const auto report = next_report(bytes)) handler(*report);
 }
 
 }  // namespace platform::usb

@@ -1,8 +1,13 @@
 #pragma once
-// Reading an Info.plist entry as a number, the way the framework's number objects answer
-// intValue, doubleValue and boolValue: integers, reals and booleans convert into each other (a
-// real is cut toward zero), and a string holding nothing but a decimal number, surrounded by
-// white space at most, counts as that number. Anything else, and a missing entry, is empty.
+// Reading an Info.plist entry as a number, the way the framework's objects answer intValue,
+// doubleValue and boolValue:
+// - integers, reals and booleans convert into each other (a real is cut toward zero);
+// - a string is read from its start, after leading blanks, whatever follows: intValue takes the
+//   leading decimal integer, held to the 32-bit range; doubleValue the leading decimal real
+//   (infinite past the range of a double); both are 0 when the text does not start with a
+//   number. boolValue is YES when, after an optional sign and any zeros, the text starts with
+//   Y, y, T, t or a digit 1 to 9, and NO otherwise.
+// A missing entry, and an entry of any other kind, is empty.
 
 #include <cstdint>
 #include <optional>

@@ -5,9 +5,10 @@
 //
 // The Info.plist is read once, by initWithBackendURL; the ICC profile operations open the
 // bundle again on every call and retractableUSBSupport reads the features file on every call.
-// Number entries are read as the framework's number objects answer them: integers, reals and
-// booleans convert into each other, and a string that holds nothing but a number counts as
-// that number. An entry of any other kind counts as missing.
+// Number entries are read as the framework's objects answer intValue, doubleValue and boolValue
+// (number_value.hpp): numbers of every kind convert into each other, and a string is read as
+// the number its text starts with (boolValue: by its first letter or digit). An entry of any
+// other kind counts as missing.
 
 #include <cstdint>
 #include <optional>

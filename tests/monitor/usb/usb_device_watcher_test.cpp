@@ -221,6 +221,29 @@ TEST_F(WatcherTest, ASecondDeviceWhileOneIsHeldIsIgnored) {
     EXPECT_TRUE(Reopened(first)) << "the first keeps its reader and its interest";
 }
 
+// Devices that were ignored while another was held are still attached when it goes: the next
+// one is taken up as if it had just arrived (no network scan, a reader, interest in it, a
+// panel refresh), and when that one goes too, the one after it.
+TEST_F(WatcherTest, WhenTheHeldDeviceGoesOneStillAttachedIsTakenUp) {
+    const TestUsbDevice first = Plug();
+    const TestUsbDevice second = Plug();
+    const TestUsbDevice third = Plug();
+    Start();
+    EXPECT_EQ(Refreshes(), 1U);
+
+    monitor::SetScannerPref(monitor::IsNetworkScanning, Value::boolean(true));
+    Unplug(first);
+    ASSERT_TRUE(WaitForRefreshes(2));
+    EXPECT_EQ(Pref(monitor::IsNetworkScanning), Value::boolean(false));
+    Press(second);
+    LetGo(second, 5);
+    EXPECT_TRUE(Reopened(second)) << "no interest in the device taken up";
+
+    Unplug(second);
+    ASSERT_TRUE(WaitForRefreshes(3));
+    Press(third);
+}
+
 TEST_F(WatcherTest, StartFailsWithoutSysfsAndTheWatcherStillGoesAwayCleanly) {
     testing_support::TempDir empty("velmora-no-sysfs");
     const std::string saved = std::getenv("UMOCKDEV_DIR");

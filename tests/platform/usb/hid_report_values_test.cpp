@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/usb/hid_report_splitter.hpp"
@@ -151,6 +152,30 @@ TEST(HidReportSplitter, WithoutReportIdsEveryReportHasTheOneLength) {
     drop_all.feed(Bytes{1, 2, 3}, got.handler());
     EXPECT_EQ(got.reports.size(), 2U);
     EXPECT_EQ(drop_all.dropped_bytes(), 3U);
+}
+
+// One read of a node that returns a report per read.
+TEST(HidReportSplitter, AWholeReadIsFittedToTheReportItsFirstByteNames) {
+    const auto d = parsed(hid_test::kMouseAndConsumer);
+    HidReportSplitter splitter(d);
+    const auto fitted = [&splitter](const Bytes& read) -> std::optional<Bytes> {
+        const auto report = splitter.whole_report(read);
+        if (!report) return std::nullopt;
+        return Bytes(report->begin(), report->end());
+    };
+    EXPECT_EQ(fitted({0x02, 0xE9}), (Bytes{0x02, 0xE9, 0x00})) << "short: zero-filled";
+    EXPECT_EQ(fitted({0x01, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
+              (Bytes{0x01, 0x01, 0x02, 0x03, 0x04})) << "long: cut";
+    EXPECT_EQ(fitted({0x02, 0xCD, 0x00}), (Bytes{0x02, 0xCD, 0x00}));
+    EXPECT_EQ(fitted({0x07, 0x01, 0x02}), std::nullopt) << "no such input report";
+    EXPECT_EQ(fitted({}), std::nullopt);
+    EXPECT_EQ(splitter.dropped_bytes(), 3U);
+    EXPECT_EQ(splitter.pending_bytes(), 0U) << "nothing carried into the next read";
+
+    HidReportSplitter panel(parsed(hid_test::kVendorPanel));
+    const auto report = panel.whole_report(Bytes{0x04});
+    ASSERT_TRUE(report);
+    EXPECT_EQ(Bytes(report->begin(), report->end()), (Bytes{0x04, 0x00})) << "without report IDs";
 }
 
 }  // namespace

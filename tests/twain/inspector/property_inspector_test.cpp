@@ -68,8 +68,8 @@ TEST_F(InspectorTest, FlagsAreYesOnlyForTheirOwnValues) {
         {Value::integer(1), true, true, true},      {Value::integer(0), false, false, false},
         {Value::integer(2), false, true, true},     {Value::integer(-1), false, true, false},
         {Value::integer(3), false, true, true},     {Value::integer(5), false, true, true},
-        {Value::boolean(true), true, true, true},   {Value::string("1"), true, true, true},
-        {Value::string("yes"), false, true, false},
+        {Value::boolean(true), true, true, true},   {Value::boolean(false), false, false, false},
+        {Value::real(1.5), true, true, true},       {Value::real(-0.5), false, false, false},
     };
     for (const auto& c : cases) {
         const auto inspector = inspect(info({{"SupportsADF", c.stored},
@@ -88,23 +88,20 @@ TEST_F(InspectorTest, FlagsAreYesOnlyForTheirOwnValues) {
     EXPECT_FALSE(empty.isObjCTypeScannerDriverBundle());
 }
 
-TEST_F(InspectorTest, NumbersConvertAndOtherKindsCountAsMissing) {
+// Strings are read as text (string_entries_test.cpp); numbers of every kind convert.
+TEST_F(InspectorTest, NumbersConvertIntoEachOther) {
     const auto inspector = inspect(info({{"ScannerWidth", Value::integer(8)},
-                                         {"ScannerHeight", Value::string(" 11.69\n")},
-                                         {"ScannerWidthADF", Value::string("8.5in")},
-                                         {"ScannerHeightADF", Value::array({Value::real(1.0)})},
+                                         {"ScannerHeight", Value::boolean(true)},
                                          {"ScannerVID", Value::real(7731.9)},
-                                         {"ScannerPID", Value::string("+183")},
-                                         {"OpticalXResolution", Value::string("nan")},
+                                         {"ScannerPID", Value::real(-183.9)},
+                                         {"OpticalXResolution", Value::integer(0x100000001)},
                                          {"OpticalYResolution", Value::boolean(true)},
                                          {"SupportedResolutions", resolutions({75, 150})}}));
     EXPECT_EQ(inspector.scannerWidth(), 8.0);
-    EXPECT_EQ(inspector.scannerHeight(), 11.69);
-    EXPECT_EQ(inspector.adfScannerWidth(), -1.0);
-    EXPECT_EQ(inspector.adfScannerHeight(), -1.0);
+    EXPECT_EQ(inspector.scannerHeight(), 1.0);
     EXPECT_EQ(inspector.scannerVID(), 7731) << "a real is cut toward zero";
-    EXPECT_EQ(inspector.scannerPID(), 183);
-    EXPECT_EQ(inspector.opticalXResolutionIndex(), -1);
+    EXPECT_EQ(inspector.scannerPID(), -183);
+    EXPECT_EQ(inspector.opticalXResolution(), 150) << "the low 32 bits of a wider integer";
     EXPECT_EQ(inspector.opticalYResolution(), 150) << "YES reads as 1";
 }
 
