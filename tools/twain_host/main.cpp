@@ -73,7 +73,13 @@ constexpr const char* kUsage = R"(usage:
             Act as the Linux TWAIN Data Source Manager does when it lists data sources: load
             every regular file named "*.ds" below FOLDER (default /usr/local/lib/twain), send
             each DG_CONTROL/DAT_IDENTITY/MSG_GET with a null origin and print the identity it
-            gives. Exit status 0 when at least one data source answered with TWRC_SUCCESS.
+            gives. When twain-source answers TWRC_FAILURE because it could not make its
+            backend, say which step it could not take, found by taking them again at the
+            backend bundle's fixed path: no backend bundle, no executable (Info.plist,
+            CFBundleExecutable, the file in Contents/MacOS, its loading), no principal class
+            (NSPrincipalClass, its symbol, its interface version), or the backend refused its
+            initialisation. Exit status 0 when at least one data source answered with
+            TWRC_SUCCESS.
 
 DATA_SOURCE TRIPLET...
             Load the data source (a ".ds" shared object), send it the triplets in order through
