@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev bubblewrap
   libsane-dev libsane1 libtiff-dev libpng-dev
+  scdoc groff-base
 )
 
 missing=()
