@@ -2,12 +2,15 @@
 # Runs a program in a private file-system view (bubblewrap), as the demo and the whole-process
 # tests run button-monitor: the machine is seen read-only, /tmp (and $TMPDIR) stays writable,
 # "/Library" is a folder of the caller's (the fixture tree the system's fixed paths point into)
-# and "/Users" does not exist. The real /Library, /Users and home are never touched.
+# and "/Users" does not exist unless asked for. The real /Library, /Users and home are never
+# touched.
 #
-#   scripts/run-in-view.sh [--library DIR] [--without-sys] [--status-file FILE] -- PROGRAM [ARG...]
+#   scripts/run-in-view.sh [--library DIR] [--users DIR] [--without-sys] [--status-file FILE]
+#                          -- PROGRAM [ARG...]
 #   scripts/run-in-view.sh --check
 #
 #   --library DIR       seen as /Library, writable
+#   --users DIR         seen as /Users, writable (where the commands of panel buttons live)
 #   --without-sys       no /sys in the view: the monitor's USB watch then cannot start
 #   --status-file FILE  bubblewrap's JSON status: {"child-pid": N} (the program's own pid, for
 #                       signals), then {"exit-code": N}
@@ -42,11 +45,13 @@ HINT
 }
 
 library=""
+users=""
 with_sys=1
 status_file=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --library) library=$2; shift 2 ;;
+    --users) users=$2; shift 2 ;;
     --without-sys) with_sys=0; shift ;;
     --status-file) status_file=$2; shift 2 ;;
     --) shift; break ;;
@@ -77,6 +82,9 @@ if [ "$with_sys" = 1 ]; then
 fi
 if [ -n "$library" ]; then
   options+=(--bind "$library" /Library)
+fi
+if [ -n "$users" ]; then
+  options+=(--bind "$users" /Users)
 fi
 
 if [ -n "$status_file" ]; then

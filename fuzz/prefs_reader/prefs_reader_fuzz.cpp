@@ -1,14 +1,19 @@
 // Arbitrary bytes as a preference file: reading must never crash and always give a dictionary,
 // and writing a change into such a file must keep unreadable contents aside, never lose them.
+// The nesting check made before libplist reads XML must agree with libplist itself.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include <plist/plist.h>
+
 #include "platform/plist/document.hpp"
+#include "platform/plist/xml_structure.hpp"
 #include "platform/prefs/domain_file.hpp"
 
 namespace {
@@ -41,6 +46,28 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
+bool too_deep(const platform::Error& error) {
+    return error.message.find("nested too deeply") != std::string::npos;
+}
+
+// A document the check calls malformed, libplist refuses too; one it passes makes no tree
+// deeper than the limit (which the check on the built tree would report).
+void check_xml_shape(std::span<const std::byte> document) {
+    if (document.size() >= 8 && std::memcmp(document.data(), "bplist00", 8) == 0) return;
+    const auto shape =
+        platform::plist::check_xml_structure(document, platform::plist::max_nesting_depth);
+    if (shape) {
+        const auto parsed = platform::plist::parse(document);
+        check(parsed || !too_deep(parsed.error()));
+    } else if (shape.error().message == "malformed property list") {
+        plist_t root = nullptr;
+        plist_from_memory(reinterpret_cast<const char*>(document.data()),
+                          static_cast<std::uint32_t>(document.size()), &root);
+        check(root == nullptr);
+        plist_free(root);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -52,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
 
+    check_xml_shape(std::as_bytes(std::span(data, size)));
     const auto read = prefs::read_domain_file(file);
     check(read.values.is(platform::plist::Type::Dictionary));
     const auto parsed = prefs::parse_domain(std::as_bytes(std::span(data, size)));

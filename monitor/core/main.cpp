@@ -8,6 +8,7 @@
 #include "monitor/core/quit_signal.hpp"
 #include "monitor/core/scanner_pref_keys.hpp"
 #include "monitor/core/scanner_prefs.hpp"
+#include "monitor/core/standard_streams.hpp"
 #include "monitor/netport/button_port_server.hpp"
 #include "monitor/usb/all_in_one_ids.hpp"
 #include "monitor/usb/usb_device_watcher.hpp"
@@ -15,8 +16,11 @@
 #include "platform/runloop/run_loop.hpp"
 
 int main() {
+    monitor::OpenMissingStandardStreams();
     std::signal(SIGTERM, monitor::HandleQuitSignal);
     std::signal(SIGINT, monitor::HandleQuitSignal);
+    // Standard error may be a pipe or socket that nobody reads any more.
+    monitor::CatchBrokenPipeSignal();
 
     // The port (and its thread) lives from here to the end, longer than the USB watch, so
     // network events are handled before the event loop starts and while USB is torn down.

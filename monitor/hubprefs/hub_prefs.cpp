@@ -1,6 +1,7 @@
 #include "monitor/hubprefs/hub_prefs.hpp"
 
 #include <utility>
+#include <vector>
 
 #include "monitor/hubprefs/name_compare.hpp"
 #include "monitor/hubprefs/signature_string.hpp"
@@ -57,6 +58,12 @@ void FillEntry(Value& entry, std::string_view name, const std::string& location,
     entry.set(ApplicationLocationKey, Value::string(location));
     entry.set(ApplicationSignatureKey, Value::string(SignatureString(code)));
     entry.set(ApplicationTWAINTypeKey, twainType.deep_copy());
+}
+
+// Gives the list back the items it held before an edit the preferences refused.
+void PutBack(Value& list, const std::vector<Value>& items) {
+    while (list.size() > 0) list.remove_at(list.size() - 1);
+    for (const auto& item : items) list.append(item);
 }
 
 }  // namespace
@@ -160,10 +167,14 @@ bool HubPrefs::AddApplication(std::string_view name, const Value& location,
     if (!url || !list) return false;
     Value added = Value::dictionary();
     FillEntry(added, name, *url, code, twainType);
-    if (entry) *entry = added;
+    const std::vector<Value> before(list.items().begin(), list.items().end());
     list.append(added);
     list.sort([](const Value& a, const Value& b) { return CollatesBefore(NameOf(a), NameOf(b)); });
-    StoreList(list);
+    if (!StoreList(list)) {
+        PutBack(list, before);
+        return false;
+    }
+    if (entry) *entry = added;
     return true;
 }
 
@@ -176,8 +187,9 @@ void HubPrefs::ReplaceApplicationAt(long i, std::string_view name, const Value& 
     Value replacement = ApplicationAt(i).deep_copy();
     if (!replacement.is(Type::Dictionary)) replacement = Value::dictionary();
     FillEntry(replacement, name, *url, code, twainType);
+    const Value previous = list.at(static_cast<std::size_t>(i));
     list.set_at(static_cast<std::size_t>(i), replacement);
-    StoreList(list);
+    if (!StoreList(list)) list.set_at(static_cast<std::size_t>(i), previous);
 }
 
 platform::FourCharCode HubPrefs::PlatformSignature() {
@@ -193,14 +205,17 @@ Value HubPrefs::ApplicationList() {
     if (applicationList) return applicationList;
     auto& prefs = AppPrefs(applicationID);
     // The copy is the object's own, so an editable object may change it freely.
-    Value stored = prefs.copy_value(ApplicationListKey);
-    if (stored.is(Type::Array)) {
-        applicationList = std::move(stored);
+    auto stored = prefs.look_up(ApplicationListKey);
+    // The file may well hold a list that could not be read for now: no list is cached, so the
+    // next use reads again, and none is stored over it.
+    if (!stored) return Value();
+    if (stored->is(Type::Array)) {
+        applicationList = std::move(stored.value());
         return applicationList;
     }
     applicationList = Value::array();
     // A value of another kind is left as it is for its owner; this object sees no entries.
-    if (!stored) {
+    if (stored->is_null()) {
         (void)prefs.set_value(ApplicationListKey, applicationList);
         Synchronize();
     }
@@ -228,8 +243,9 @@ void HubPrefs::RemoveApplication(const Value& entry) {
     Value list = MutableApplicationList();
     const long index = IndexOfApplication(entry);
     if (!list || index < 0) return;
+    const Value removed = list.at(static_cast<std::size_t>(index));
     list.remove_at(static_cast<std::size_t>(index));
-    StoreList(list);
+    if (!StoreList(list)) list.insert_at(static_cast<std::size_t>(index), removed);
 }
 
 Value HubPrefs::ApplicationValueAt(long i, std::string_view key) { return ApplicationAt(i).get(key); }
@@ -244,9 +260,11 @@ bool HubPrefs::MarkStepSet(std::string_view key) {
     return false;
 }
 
-void HubPrefs::StoreList(const Value& list) {
-    (void)AppPrefs(applicationID).set_value(ApplicationListKey, list);
+bool HubPrefs::StoreList(const Value& list) {
+    if (!AppPrefs(applicationID).set_value(ApplicationListKey, list)) return false;
+    // A write that fails now stays pending in the preferences, for a later synchronization.
     Synchronize();
+    return true;
 }
 
 }  // namespace monitor

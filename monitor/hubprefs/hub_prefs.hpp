@@ -70,14 +70,18 @@ public:
     virtual bool HasApplicationAtLocation(const platform::plist::Value& location,
                                           platform::FourCharCode code);
     // Adds an entry, sorts the list by name in the process's collation, stores it and
-    // synchronizes. False, and nothing changes, when the object is read-only or the location is
-    // not a file URL. The new entry is handed back through entry when it is not null.
+    // synchronizes. False, and nothing changes, when the object is read-only, the location is
+    // not a file URL, the list cannot be read for now, or the preferences refuse the list (a name
+    // or code holding a zero byte, a TWAIN type with no property-list form). A write to disk that
+    // fails is made by a later synchronization, as for any preference. The new entry is handed
+    // back through entry when it is not null and the entry was added.
     virtual bool AddApplication(std::string_view name, const platform::plist::Value& location,
                                 platform::FourCharCode code,
                                 const platform::plist::Value& twainType,
                                 platform::plist::Value* entry);
     // Puts a changed copy of entry i in its place (no re-sort), stores and synchronizes. Does
-    // nothing when read-only, i is outside the list, or the location is not a file URL.
+    // nothing when read-only, i is outside the list, the location is not a file URL, or the
+    // preferences refuse the changed list.
     virtual void ReplaceApplicationAt(long i, std::string_view name,
                                       const platform::plist::Value& location,
                                       platform::FourCharCode code,
@@ -88,21 +92,24 @@ public:
     virtual bool MarkChooseFileLocationSet();
     virtual bool MarkSaveFileLocationSet();
     // The object's list (an array handle shared with the object), loaded on first use. When
-    // nothing is stored, an empty list is stored and synchronized.
+    // nothing is stored, an empty list is stored and synchronized. Null while the preferences
+    // file cannot be read (a passing fault): nothing is stored then, and the next use reads again.
     virtual platform::plist::Value ApplicationList();
     // The list when the object is editable, null otherwise.
     virtual platform::plist::Value MutableApplicationList();
     virtual platform::plist::Value ApplicationAt(long i);
     // The position of that very entry object (identity, not equality); -1 when absent.
     virtual long IndexOfApplication(const platform::plist::Value& entry);
-    // Removes that very entry object, stores the list and synchronizes.
+    // Removes that very entry object, stores the list and synchronizes; the entry stays when
+    // the preferences refuse the changed list.
     virtual void RemoveApplication(const platform::plist::Value& entry);
     virtual platform::plist::Value ApplicationValueAt(long i, std::string_view key);
     virtual bool IsEditable();
 
 private:
     bool MarkStepSet(std::string_view key);
-    void StoreList(const platform::plist::Value& list);
+    // False, and nothing stored, when the preferences refuse the list.
+    bool StoreList(const platform::plist::Value& list);
 
     std::string applicationID;
     platform::plist::Value applicationList;  // null until first use

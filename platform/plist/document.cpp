@@ -11,6 +11,8 @@
 
 #include "platform/base/regular_file.hpp"
 #include "platform/plist/binary_structure.hpp"
+#include "platform/plist/key_table.hpp"
+#include "platform/plist/xml_structure.hpp"
 
 namespace platform::plist {
 
@@ -85,7 +87,8 @@ Result<Value> from_node(plist_t node) {
             return Value::array(std::move(items));
         }
         case PLIST_DICT: {
-            Value dictionary = Value::dictionary();
+            std::vector<Entry> entries;
+            entries.reserve(plist_dict_get_size(node));
             plist_dict_iter iterator = nullptr;
             plist_dict_new_iter(node, &iterator);
             const std::unique_ptr<void, CFree> iterator_owner(iterator);
@@ -97,9 +100,9 @@ Result<Value> from_node(plist_t node) {
                 if (!item) break;
                 auto value = from_node(item);
                 if (!value) return value.error();
-                dictionary.set(key ? key.get() : "", std::move(value.value()));
+                entries.emplace_back(key ? key.get() : "", std::move(value.value()));
             }
-            return dictionary;
+            return Value::dictionary(std::move(entries));
         }
         default:
             return Error{"property list holds a value of an unknown kind"};
@@ -162,8 +165,9 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
 }
 
 // Before anything else walks the tree: libplist's own walks (its XML writer among them) recurse
-// without a limit, and a small document of thousands of nested arrays overflows the stack.
-// Only containers are visited, and dictionary keys are not asked for (see holds_nul_text).
+// without a limit. The checks made before parsing keep such trees from being built at all; this
+// one stands behind them. Only containers are visited, and dictionary keys are not asked for
+// (see holds_nul_text).
 bool nested_too_deeply(plist_t node, int depth) {
     if (depth > max_nesting_depth) return true;
     const plist_type type = plist_get_node_type(node);
@@ -189,6 +193,9 @@ bool nested_too_deeply(plist_t node, int depth) {
 // libplist aborts the process (a failed assertion) when asked for a key or string holding a NUL
 // character, which malformed XML and binary documents can both produce. Its XML writer copies
 // keys and strings whole, so such a tree is told by a NUL in its XML form, before any is read.
+// Writing that form costs about as much as reading the document, so it is done only where such
+// text can come from: a binary document, or an XML one holding a NUL byte (its reader refuses
+// character references to NUL).
 bool holds_nul_text(plist_t root) {
     char* xml = nullptr;
     std::uint32_t length = 0;
@@ -206,18 +213,27 @@ Result<Value> parse(std::span<const std::byte> document) {
     if (document.size() > std::numeric_limits<std::uint32_t>::max()) {
         return Error{"property list too large"};
     }
-    // Before libplist's binary reader, which walks nesting and shared objects without limits.
-    if (auto shape = check_binary_structure(document, max_nesting_depth); !shape) {
-        return shape.error();
-    }
+    // Before libplist reads it: its binary reader walks nesting and shared objects without
+    // limits, and its XML reader builds a tree of any depth, which freeing then walks.
+    const bool binary = document.size() >= 8 && std::memcmp(document.data(), "bplist00", 8) == 0;
+    auto shape = binary ? check_binary_structure(document, max_nesting_depth)
+                        : check_xml_structure(document, max_nesting_depth);
+    if (!shape) return shape.error();
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(document.data()),
                       static_cast<std::uint32_t>(document.size()), &root);
     const PlistPtr owner(root);
     if (!root) return Error{"malformed property list"};
     if (nested_too_deeply(root, 0)) return Error{"property list nested too deeply"};
-    if (holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
-    return from_node(root);
+    const bool may_hold_nul = binary || std::memchr(document.data(), 0, document.size()) != nullptr;
+    if (may_hold_nul && holds_nul_text(root)) return Error{"a key or string holds a NUL character"};
+    auto value = from_node(root);
+    // libplist's binary reader takes keys without its hash table, but writing them back would
+    // not (the XML check above has counted them already).
+    if (value && binary && key_comparisons(*value) > max_key_comparisons) {
+        return Error{"property list keys would take too long to write"};
+    }
+    return value;
 }
 
 Result<Value> parse(std::string_view document) {

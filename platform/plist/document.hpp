@@ -13,7 +13,8 @@
 namespace platform::plist {
 
 // The value of an XML or binary document. An empty document, one libplist cannot parse, one
-// nested deeper than max_nesting_depth, or one holding a value with no counterpart here (a
+// nested deeper than max_nesting_depth, one whose dictionaries' keys would cost libplist more
+// than max_key_comparisons (key_table.hpp), or one holding a value with no counterpart here (a
 // plist "null") is an error.
 Result<Value> parse(std::span<const std::byte> document);
 Result<Value> parse(std::string_view document);

@@ -1,7 +1,10 @@
 #include "platform/plist/value.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 #include <variant>
 
 namespace platform::plist {
@@ -69,9 +72,37 @@ Value Value::array(std::vector<Value> items) {
 }
 
 Value Value::dictionary(std::vector<Entry> entries) {
-    Value result(std::make_shared<Node>(Node{Type::Dictionary, std::vector<Entry>{}}));
-    for (auto& [key, value] : entries) result.set(key, std::move(value));
-    return result;
+    // The entries are set in turn: a later one of a key replaces the value in the first one's
+    // place, and a null value removes the key. Keys are found through a hash table, so that a
+    // large dictionary is made in linear time (setting them one by one searches all before each).
+    std::vector<Entry> kept;
+    kept.reserve(entries.size());  // never moves, so the views of its keys below hold
+    std::vector<bool> removed;
+    std::unordered_map<std::string_view, std::size_t> position;
+    position.reserve(entries.size());
+    for (auto& [key, value] : entries) {
+        const auto found = position.find(key);
+        if (found != position.end()) {
+            if (value) {
+                kept[found->second].second = std::move(value);
+            } else {
+                removed[found->second] = true;
+                position.erase(found);
+            }
+        } else if (value) {
+            kept.emplace_back(std::move(key), std::move(value));
+            removed.push_back(false);
+            position.emplace(kept.back().first, kept.size() - 1);
+        }
+    }
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (removed[i]) continue;
+        if (next != i) kept[next] = std::move(kept[i]);
+        ++next;
+    }
+    kept.resize(next);
+    return Value(std::make_shared<Node>(Node{Type::Dictionary, std::move(kept)}));
 }
 
 Value Value::file_url(const std::filesystem::path& path) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/plist/document.hpp"
@@ -22,24 +23,38 @@ void Domain::load_if_needed() {
 }
 
 void Domain::adopt(DomainSnapshot snapshot) {
-    if (snapshot.state == FileState::Failed && loaded_) {
-        // What was read last is still the best answer; the next synchronize reads again.
+    if (snapshot.state == FileState::Failed || snapshot.state == FileState::TooLarge) {
+        // Nothing was learnt about the keys. What was read last, if anything, is still the best
+        // answer; the next use or synchronization reads again.
+        if (!loaded_) values_ = plist::Value::dictionary();
         stamp_ = FileStamp{};
         return;
     }
     values_ = std::move(snapshot.values);
     stamp_ = snapshot.stamp;
     held_ = std::move(snapshot.held);
+    digest_ = snapshot.digest;
     loaded_ = true;
 }
 
-plist::Value Domain::copy_value(std::string_view key) {
+std::optional<LastRead> Domain::last_read() const {
+    if (!loaded_ || !digest_) return std::nullopt;
+    return LastRead{values_, *digest_};
+}
+
+Result<plist::Value> Domain::look_up(std::string_view key) {
     const std::lock_guard guard(lock_);
     load_if_needed();
     const auto change = std::find_if(pending_.begin(), pending_.end(),
                                      [key](const auto& entry) { return entry.first == key; });
-    const plist::Value& value = change != pending_.end() ? change->second : values_.get(key);
-    return value.deep_copy();
+    if (change != pending_.end()) return change->second.deep_copy();
+    if (!loaded_) return Error{"the preferences file cannot be read now"};
+    return values_.get(key).deep_copy();
+}
+
+plist::Value Domain::copy_value(std::string_view key) {
+    auto value = look_up(key);
+    return value ? std::move(value.value()) : plist::Value();
 }
 
 Result<void> Domain::set_value(std::string_view key, const plist::Value& value) {
@@ -70,7 +85,7 @@ Result<void> Domain::synchronize() {
     }
     Result<void> outcome;
     if (!pending_.empty()) {
-        auto written = write_domain_changes(*file_, pending_);
+        auto written = write_domain_changes(*file_, pending_, last_read());
         if (written) {
             // What was just written under the lock is what the file holds: the reload is done.
             pending_.clear();
@@ -79,7 +94,7 @@ Result<void> Domain::synchronize() {
         }
         outcome = written.error();
     }
-    if (!loaded_ || current_stamp(*file_) != stamp_) adopt(read_domain_file(*file_));
+    if (!loaded_ || current_stamp(*file_) != stamp_) adopt(read_domain_file(*file_, last_read()));
     return outcome;
 }
 

@@ -13,6 +13,7 @@
 // from any thread. Values go in and come out as copies, so no caller can change the cache behind
 // the domain's back.
 
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -38,8 +39,14 @@ public:
     // Empty for a domain without a file.
     const std::optional<std::filesystem::path>& file() const { return file_; }
 
-    // A copy of the key's value; null when the key is absent. The file is read on first use.
+    // A copy of the key's value; null when the key is absent. The file is read on first use,
+    // and until it has been read, on every use: a domain whose file could not be read (a passing
+    // fault, or a file too large) holds nothing, and is not taken to be empty.
     plist::Value copy_value(std::string_view key);
+    // The same, but an error while the domain's file has not been read, so that the caller can
+    // tell an absent key from one not seen. Nothing derived from a key not seen may be stored
+    // over it.
+    Result<plist::Value> look_up(std::string_view key);
 
     // Sets the key to a copy of the value, or removes it when the value is null. An error, and
     // no change, for a value with no property-list form (a file URL), a key holding NUL, or a
@@ -48,21 +55,23 @@ public:
 
     // Writes the changed keys, then reloads. When the write fails the changes stay pending (and
     // visible to this process) for the next synchronization, and the error is reported. A reload
-    // that fails for a passing fault (no descriptor left, an I/O error) keeps the values last
-    // read until the next synchronization reads again.
+    // that fails for a passing fault (no descriptor left, an I/O error) or finds the file too
+    // large keeps the values last read until the next synchronization reads again.
     Result<void> synchronize();
 
 private:
     void load_if_needed();
     void adopt(DomainSnapshot snapshot);
+    std::optional<LastRead> last_read() const;
 
     std::mutex lock_;
     const std::optional<std::filesystem::path> file_;
-    bool loaded_ = false;
+    bool loaded_ = false;  // values_ came from the file
     plist::Value values_;  // as last read from or written to the file
     Changes pending_;      // set or removed here since the last successful write
     FileStamp stamp_;
     UniqueFd held_;        // the file values_ came from (see DomainSnapshot::held)
+    std::optional<std::uint64_t> digest_;  // of that file, when it held a dictionary
 };
 
 // The process's one Domain for the domain name in that scope, resolved against the current

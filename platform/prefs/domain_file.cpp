@@ -4,7 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "platform/base/errno_text.hpp"
@@ -23,6 +26,9 @@ std::filesystem::path with_suffix(const std::filesystem::path& file, std::string
     result += suffix;
     return result;
 }
+
+// Tells whether a file's bytes are those read before. Only compared within one process.
+std::uint64_t digest_of(std::string_view bytes) { return std::hash<std::string_view>{}(bytes); }
 
 // Open errors that tell nothing about the file itself.
 bool passing_fault(int error) {
@@ -58,12 +64,57 @@ Result<void> write_all(int fd, std::string_view bytes) {
     return {};
 }
 
+// Waits until what was written through the descriptor is on disk. A file system that cannot
+// sync such a descriptor (EINVAL) is taken as it is.
+Result<void> sync(int fd, const std::string& what) {
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EINVAL) return {};
+        return Error{errno_text("cannot sync " + what, errno)};
+    }
+    return {};
+}
+
+// The same for a folder's entries (the names renamed into it).
+Result<void> sync_folder(const std::filesystem::path& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return Error{errno_text("cannot open " + folder.string(), errno)};
+    return sync(fd.get(), folder.string());
+}
+
+// How many damaged files of a domain are kept aside, the newest first.
+constexpr int kept_aside = 10;
+
+std::filesystem::path kept_aside_name(const std::filesystem::path& file, int age) {
+    return with_suffix(file, age == 0 ? ".corrupt" : ".corrupt." + std::to_string(age));
+}
+
+// Moves the damaged file aside as the newest copy, each older copy one place along, and drops
+// the oldest when there are more than kept_aside. Called under the domain's lock.
+Result<void> keep_aside(const std::filesystem::path& file) {
+    const auto oldest = kept_aside_name(file, kept_aside - 1);
+    std::error_code error;
+    std::filesystem::remove_all(oldest, error);
+    if (error) return Error{"cannot drop " + oldest.string() + ": " + error.message()};
+    for (int age = kept_aside - 2; age >= 0; --age) {
+        const auto from = kept_aside_name(file, age);
+        if (::rename(from.c_str(), kept_aside_name(file, age + 1).c_str()) != 0 && errno != ENOENT) {
+            return Error{errno_text("cannot move " + from.string() + " along", errno)};
+        }
+    }
+    if (::rename(file.c_str(), kept_aside_name(file, 0).c_str()) != 0) {
+        return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
+    }
+    return {};
+}
+
 // Exclusive for as long as it lives.
 class DomainLock {
 public:
     static Result<DomainLock> take(const std::filesystem::path& file) {
         const auto path = with_suffix(file, ".lock");
-        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        // Never through a link: one planted there would have the file made, or locked, elsewhere.
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!fd) return Error{errno_text("cannot open " + path.string(), errno)};
         while (::flock(fd.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return Error{errno_text("cannot lock " + path.string(), errno)};
@@ -131,7 +182,7 @@ Result<plist::Value> parse_domain(std::span<const std::byte> document) {
     return value;
 }
 
-DomainSnapshot read_domain_file(const std::filesystem::path& file) {
+DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional<LastRead> last) {
     DomainSnapshot snapshot;
     snapshot.values = plist::Value::dictionary();
     // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
@@ -158,11 +209,25 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
         snapshot.held = std::move(fd);
         return snapshot;
     }
+    // One byte past the cap tells a file that grew beyond it while being read.
+    constexpr auto cap = static_cast<std::size_t>(max_domain_file_size);
+    if (static_cast<std::uintmax_t>(status.st_size) > cap) {
+        snapshot.state = FileState::TooLarge;
+        snapshot.held = std::move(fd);
+        return snapshot;
+    }
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
+    bytes.resize(std::min(static_cast<std::size_t>(status.st_size), cap) + 1);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+        if (filled == bytes.size()) {
+            if (filled > cap) {
+                snapshot.state = FileState::TooLarge;
+                snapshot.held = std::move(fd);
+                return snapshot;
+            }
+            bytes.resize(std::min(bytes.size() * 2, cap + 1));
+        }
         const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
@@ -179,35 +244,44 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file) {
         snapshot.state = FileState::Empty;
         return snapshot;
     }
-    auto values = parse_domain(std::as_bytes(std::span(bytes.data(), bytes.size())));
-    if (!values) {
-        snapshot.state = FileState::Corrupt;
-        return snapshot;
+    const std::uint64_t digest = digest_of(bytes);
+    if (last && last->digest == digest) {
+        // New entries; the values are shared, and nothing here changes them.
+        const auto entries = last->values.entries();
+        snapshot.values = plist::Value::dictionary({entries.begin(), entries.end()});
+    } else {
+        auto values = parse_domain(std::as_bytes(std::span(bytes.data(), bytes.size())));
+        if (!values) {
+            snapshot.state = FileState::Corrupt;
+            return snapshot;
+        }
+        snapshot.values = std::move(values.value());
     }
-    snapshot.values = std::move(values.value());
     snapshot.state = FileState::Loaded;
+    snapshot.digest = digest;
     return snapshot;
 }
 
 Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
-                                            const Changes& changes) {
+                                            const Changes& changes, std::optional<LastRead> last) {
     auto folder = make_folders(file.parent_path());
     if (!folder) return folder.error();
     auto lock = DomainLock::take(file);
     if (!lock) return lock.error();
 
-    DomainSnapshot current = read_domain_file(file);
+    DomainSnapshot current = read_domain_file(file, last);
     // Writing now would replace keys that could not be read with nothing.
     if (current.state == FileState::Failed) {
         return Error{"cannot read " + file.string() + " now; nothing was written"};
     }
+    if (current.state == FileState::TooLarge) {
+        return Error{file.string() + " is too large to be read; nothing was written"};
+    }
     const bool unusable = current.state == FileState::Corrupt ||
                           (current.state == FileState::Unreadable && current.stamp.exists);
     if (unusable) {
-        const auto aside = with_suffix(file, ".corrupt");
-        if (::rename(file.c_str(), aside.c_str()) != 0) {
-            return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
-        }
+        auto kept = keep_aside(file);
+        if (!kept) return kept.error();
     }
 
     plist::Value values = std::move(current.values);
@@ -219,12 +293,20 @@ Result<DomainSnapshot> write_domain_changes(const std::filesystem::path& file,
     if (!temporary) return temporary.error();
     auto written = write_all(temporary->fd(), *xml);
     if (!written) return written.error();
+    // Renamed before its contents are on disk, the file could come back empty after a power
+    // cut, which reads as an empty domain.
+    auto synced = sync(temporary->fd(), "preferences beside " + file.string());
+    if (!synced) return synced.error();
     auto replaced = temporary->rename_to(file);
     if (!replaced) return replaced.error();
+    // Until the folder is synced the rename itself may be lost. The caller writes again later.
+    auto entered = sync_folder(file.parent_path());
+    if (!entered) return entered.error();
 
     DomainSnapshot result;
     result.values = std::move(values);
     result.state = FileState::Loaded;
+    result.digest = digest_of(*xml);
     result.held = temporary->release_fd();
     // After the rename, which changes the inode's change time.
     struct stat status {};

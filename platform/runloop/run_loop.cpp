@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <limits>
 #include <utility>
+
+#include "platform/base/errno_text.hpp"
 
 namespace platform::runloop {
 
@@ -47,7 +48,7 @@ int dispatch_timer(sd_event_source*, std::uint64_t, void* userdata) {
 }
 
 Error sd_error(const char* what, int negative_errno) {
-    return Error{std::string(what) + ": " + std::strerror(-negative_errno)};
+    return Error{errno_text(what, -negative_errno)};
 }
 
 }  // namespace
@@ -93,23 +94,37 @@ RunLoop& RunLoop::current() {
 }
 
 RunLoop::RunLoop() : core_(std::make_shared<LoopCore>()) {
-    // Without an event object or a wake-up fd nothing works; fail loudly at once.
-    if (sd_event_new(&core_->event) < 0) std::terminate();
+    sd_event* event = nullptr;
+    if (const int made = sd_event_new(&event); made < 0) {
+        unusable_ = errno_text("cannot make a run loop", -made);
+        return;
+    }
     wake_fd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake_fd_) std::terminate();
+    if (!wake_fd_) {
+        unusable_ = errno_text("cannot make a run loop's wake-up descriptor", errno);
+        sd_event_unref(event);
+        return;
+    }
     const int added = sd_event_add_io(
-        core_->event, &wake_source_, wake_fd_.get(), EPOLLIN,
+        event, &wake_source_, wake_fd_.get(), EPOLLIN,
         [](sd_event_source*, int, std::uint32_t, void* self) {
             static_cast<RunLoop*>(self)->drain_wakeups();
             return 0;
         },
         this);
-    if (added < 0) std::terminate();
+    if (added < 0) {
+        unusable_ = errno_text("cannot watch a run loop's wake-up descriptor", -added);
+        sd_event_unref(event);
+        wake_fd_.reset();
+        return;
+    }
+    core_->event = event;
 }
 
 RunLoop::~RunLoop() { sd_event_source_disable_unref(wake_source_); }
 
 Result<Source> RunLoop::add_fd(int fd, std::uint32_t events, FdCallback callback) {
+    if (!core_->event) return Error{unusable_};
     auto owned = std::make_unique<FdCallback>(std::move(callback));
     sd_event_source* source = nullptr;
     const int added = sd_event_add_io(core_->event, &source, fd, events, dispatch_fd, owned.get());
@@ -121,6 +136,7 @@ Result<Source> RunLoop::add_fd(int fd, std::uint32_t events, FdCallback callback
 }
 
 Result<Source> RunLoop::add_timer(std::chrono::microseconds delay, TimerCallback callback) {
+    if (!core_->event) return Error{unusable_};
     auto owned = std::make_unique<TimerCallback>(std::move(callback));
     sd_event_source* source = nullptr;
     const auto usec = static_cast<std::uint64_t>(std::max<std::int64_t>(delay.count(), 0));
@@ -134,6 +150,7 @@ Result<Source> RunLoop::add_timer(std::chrono::microseconds delay, TimerCallback
 }
 
 bool RunLoop::run_once() {
+    if (!core_->event) return false;
     const int result = sd_event_run(core_->event, std::numeric_limits<std::uint64_t>::max());
     return result >= 0 || result == -EINTR;
 }
@@ -154,15 +171,20 @@ void RunLoop::run_until_quit() {
 
 void RunLoop::stop() {
     stop_requested_.store(true);
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wake_fd_.get(), &one, sizeof one);
+    wake();
 }
 
 void RunLoop::post(std::function<void()> task) {
+    if (!core_->event) return;  // it would never run
     {
         const std::lock_guard guard(tasks_lock_);
         tasks_.push_back(std::move(task));
     }
+    wake();
+}
+
+void RunLoop::wake() {
+    if (!wake_fd_) return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_fd_.get(), &one, sizeof one);
 }

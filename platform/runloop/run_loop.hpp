@@ -5,6 +5,12 @@
 // Only a loop's own thread adds, changes or removes its sources and runs it. Any thread may stop
 // a loop or post a task to it (both wake it through an eventfd). The main thread's loop is
 // reachable from every thread through RunLoop::main().
+//
+// A loop needs two descriptors (its epoll instance and its eventfd). When they cannot be had
+// (no descriptor left) the loop is made all the same, but unusable: adding a source fails with
+// the reason, running returns at once and posted tasks are dropped. Callers learn of it from the
+// result of add_fd or add_timer, as of any other failure to watch something. A thread keeps the
+// loop it got, usable or not.
 
 #include <sys/epoll.h>
 
@@ -15,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/base/result.hpp"
 #include "platform/base/unique_fd.hpp"
@@ -86,9 +93,11 @@ private:
     friend void request_main_quit() noexcept;
     RunLoop();
     bool run_once();
+    void wake();
     void drain_wakeups();
 
     std::shared_ptr<LoopCore> core_;
+    std::string unusable_;  // why the loop does not work; empty when it does
     UniqueFd wake_fd_;
     sd_event_source* wake_source_ = nullptr;
     std::atomic<bool> stop_requested_{false};

@@ -84,9 +84,10 @@ public:
     using InterestCallback = std::function<void(const UsbDevice&, UsbInterestMessage)>;
 
     // Fails when the device tree is missing (no sysfs at /sys, as in a view that did not mount
-    // it) or when the udev monitor or the enumerator cannot be made or started (no netlink
-    // socket, for example when the process has no file descriptor left). With no USB bus, or
-    // no such device, it succeeds and simply matches nothing.
+    // it), when the udev monitor or the enumerator cannot be made or started (no netlink
+    // socket, for example when the process has no file descriptor left), or when the calling
+    // thread's run loop could not be made. With no USB bus, or no such device, it succeeds and
+    // simply matches nothing.
     static Result<std::unique_ptr<UsbDeviceNotifier>> start(const UsbDeviceMatch& match,
                                                             MatchedCallback on_matched,
                                                             Timing timing);

@@ -1,5 +1,6 @@
 #include "tests/support/usb_testbed.hpp"
 
+#include <gio/gio.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -58,9 +59,18 @@ std::string driver_for(const std::string& syspath, const TestUsbDevice& device) 
     return syspath == device.interfaces.front() ? "usbhid" : "";
 }
 
+// umockdev's worker thread makes a GTask as it starts serving, and the first GTask of a process
+// starts GLib's own worker (a main context with its eventfd, and a thread) whenever that thread
+// gets there. Started here, on the test's thread, before the test bed exists.
+UMockdevTestbed* new_testbed() {
+    static const gpointer task_class = g_type_class_ref(G_TYPE_TASK);
+    (void)task_class;
+    return umockdev_testbed_new();
+}
+
 }  // namespace
 
-UsbTestbed::UsbTestbed() : testbed_(umockdev_testbed_new()) {
+UsbTestbed::UsbTestbed() : testbed_(new_testbed()) {
     if (!preload_active()) {
         g_object_unref(testbed_);
         throw std::runtime_error(

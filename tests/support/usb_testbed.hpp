@@ -23,6 +23,10 @@
 //   most 11 per add_hid_device() or unplug(); run the monitor's loop between such bursts.
 // - Removing a device removes its sysfs folder and its /dev node, but a reader that has the
 //   node open sees no hang-up: it learns of the unplug from the uevents only.
+// - The test bed's threads take descriptors only when the test's process opens a path below /dev
+//   (any, /dev/null too: the preload connects it to the test bed, whose thread accepts); what
+//   GLib starts lazily is started by the constructor. So a test that uses up the process's
+//   descriptors, and opens nothing below /dev meanwhile, takes them from the code it tests alone.
 
 #include <cstdint>
 #include <filesystem>

@@ -63,6 +63,18 @@ TEST_F(ScannerPrefs, ANullValueRemovesTheKey) {
     EXPECT_EQ(on_disk(), Value::dictionary({{"RemoteIPAddress", Value::string("")}}));
 }
 
+TEST_F(ScannerPrefs, ADeeplyNestedFileReadsEmptyAndIsKeptAsideByTheNextWrite) {
+    // Never closed: libplist builds the arrays before it finds the end missing.
+    std::string deep = "<plist><dict><key>IsNetworkScanning</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    write_file(file(), deep);
+
+    EXPECT_TRUE(monitor::CopyScannerPref(monitor::IsNetworkScanning).is_null());
+    monitor::SetScannerPref(monitor::IsNetworkScanning, Value::boolean(true));
+    EXPECT_EQ(on_disk(), Value::dictionary({{"IsNetworkScanning", Value::boolean(true)}}));
+    EXPECT_EQ(read_file(file().string() + ".corrupt"), deep);
+}
+
 TEST_F(ScannerPrefs, AnotherProcessesWriteIsReadWithoutRestart) {
     monitor::SetScannerPref(monitor::IsCurrentlyScanning, Value::boolean(true));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::IsCurrentlyScanning), Value::boolean(true));

@@ -4,6 +4,8 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
+#include "platform/prefs/domain.hpp"
+#include "tests/platform/prefs/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
 
 namespace {
@@ -93,6 +95,91 @@ TEST_F(HubPrefsTest, AFirstReadStoresAnEmptyListAndReadOnlyObjectsEditNothing) {
     reader.ReplaceApplicationAt(0, "Other", Value::file_url("/x"), 0, Value());
     EXPECT_EQ(reader.ApplicationNameAt(0), Value::string("Preview"));
     EXPECT_EQ(Stored().get("ApplicationList").size(), 1U);
+}
+
+TEST_F(HubPrefsTest, ADeeplyNestedFileIsKeptAsideAndAnEmptyListStored) {
+    // Never closed: libplist builds the arrays before it finds the end missing.
+    std::string deep = "<plist><dict><key>ApplicationList</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    write_file(File(), deep);
+
+    HubPrefs prefs(false, kHub);
+    EXPECT_EQ(prefs.ApplicationCount(), 0);
+    EXPECT_EQ(read_file(File().string() + ".corrupt"), deep) << "the damaged file is kept";
+    EXPECT_EQ(Stored(), Value::dictionary({{"ApplicationList", Value::array()}}));
+}
+
+TEST_F(HubPrefsTest, AListNotReadBecauseTheFirstReadFailedIsNotReplaced) {
+    StoreList({Entry("A", "file:///a", "aaaa", Value::integer(1))});
+    const Value before = Stored();
+    {
+        // No descriptor left: the first read of the preferences in this process fails. (Kept to
+        // the domain itself: the sanitizers' checks of virtual calls need descriptors too.)
+        const testing_support::DescriptorLimit limit(0);
+        auto& domain = platform::prefs::shared_domain(kHub, platform::prefs::Scope::AnyHost);
+        EXPECT_TRUE(domain.copy_value("ApplicationList").is_null());
+    }
+    HubPrefs prefs(false, kHub);
+    EXPECT_EQ(prefs.ApplicationCount(), 1) << "the list is read now";
+    ASSERT_TRUE(prefs.Synchronize());
+    EXPECT_EQ(Stored(), before) << "and nothing replaced it";
+}
+
+TEST_F(HubPrefsTest, AListThatCannotBeReadIsNeitherCachedNorEdited) {
+    StoreList({Entry("A", "file:///a", "aaaa", Value::integer(1))});
+    const std::string stored = read_file(File());
+    // Too large to be read: the domain holds nothing, though the file may hold a list.
+    std::filesystem::resize_file(File(), platform::prefs::max_domain_file_size + 1);
+    const auto oversized = read_file(File());
+
+    HubPrefs prefs(true, kHub);
+    EXPECT_EQ(prefs.ApplicationCount(), 0);
+    EXPECT_TRUE(prefs.MutableApplicationList().is_null());
+    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                      Value::integer(2), nullptr));
+    (void)prefs.Synchronize();
+    EXPECT_EQ(read_file(File()), oversized) << "left untouched";
+
+    // Once the file can be read, the same object reads the list and edits it.
+    write_file(File(), stored);
+    EXPECT_EQ(prefs.ApplicationCount(), 1);
+    ASSERT_TRUE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                     Value::integer(2), nullptr));
+    EXPECT_EQ(Stored().get("ApplicationList").size(), 2U);
+}
+
+TEST_F(HubPrefsTest, EditsThatCannotBeStoredAreRefusedAndChangeNothing) {
+    HubPrefs prefs(true, kHub);
+    Value a;
+    ASSERT_TRUE(prefs.AddApplication("A", Value::file_url("/a"), four_char_code("aaaa"),
+                                     Value::integer(1), &a));
+    // A zero byte in the code, or a NUL in the name, has no place in the preferences file; nor
+    // has a value without a property-list form.
+    Value entry;
+    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), 0x62006262U, Value::integer(2), &entry));
+    EXPECT_TRUE(entry.is_null());
+    EXPECT_FALSE(prefs.AddApplication(std::string_view("B\0b", 3), Value::file_url("/b"),
+                                      four_char_code("bbbb"), Value::integer(2), nullptr));
+    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                      Value::file_url("/twain"), nullptr));
+    prefs.ReplaceApplicationAt(0, "Z", Value::file_url("/z"), 0x7A7A7A00U, Value::integer(9));
+    EXPECT_EQ(prefs.ApplicationCount(), 1);
+    EXPECT_EQ(prefs.IndexOfApplication(a), 0) << "the very entry is still in place";
+    EXPECT_EQ(prefs.ApplicationNameAt(0), Value::string("A"));
+
+    // Later edits through the same object are stored.
+    ASSERT_TRUE(prefs.AddApplication("B", Value::file_url("/b"), four_char_code("bbbb"),
+                                     Value::integer(2), nullptr));
+    EXPECT_EQ(Stored().get("ApplicationList"),
+              Value::array({Entry("A", "file:///a", "aaaa", Value::integer(1)),
+                            Entry("B", "file:///b", "bbbb", Value::integer(2))}));
+
+    // A list that cannot be stored as it stands (changed by hand through the shared handle) is
+    // not stored without an entry either, and keeps that entry.
+    prefs.MutableApplicationList().append(Value::file_url("/by hand"));
+    prefs.RemoveApplication(a);
+    EXPECT_EQ(prefs.IndexOfApplication(a), 0);
+    EXPECT_EQ(Stored().get("ApplicationList").size(), 2U);
 }
 
 TEST_F(HubPrefsTest, EntriesReadAsStored) {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <variant>
@@ -23,6 +24,7 @@
 #include "platform/msgport/local_port.hpp"
 #include "tests/monitor/netport/recorded_calls.hpp"
 #include "tests/support/child_processes.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -87,6 +89,48 @@ TEST_F(ButtonPortServerThreads, ServesUntilStopThenFreesTheName) {
     EXPECT_EQ(late.error().status, -600);
     EXPECT_EQ(server.Stop(), 0) << "a second Stop finds nothing to do";
     EXPECT_EQ(UniqueNumbers(), std::vector<std::int64_t>{21});
+}
+
+TEST_F(ButtonPortServerThreads, ShortOfDescriptorsItServesOrLeavesTheNameFreeAndStopsEitherWay) {
+    // From none to spare up to room for the port and its thread's run loop. In between, the port
+    // is made but its thread's loop is not: the thread ends by itself and lets the name go.
+    const auto socketPath = env.runtime_dir() / "msgports" / kPortName;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    // Made beforehand: while the limit holds, the test takes no descriptor from the server.
+    const platform::UniqueFd sender(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(sender);
+
+    std::vector<bool> served;
+    for (int spare = 0; spare <= 8; ++spare) {
+        ButtonPortServer server;
+        {
+            const testing_support::SpareDescriptors limit(spare);
+            server.Start();
+            // An event in message form (ID 0, then the payload) for whoever serves the name.
+            const auto event = Event(3, 0, static_cast<std::uint8_t>(spare));
+            std::vector<std::byte> datagram(4);
+            datagram.insert(datagram.end(), event.begin(), event.end());
+            (void)::sendto(sender.get(), datagram.data(), datagram.size(), 0,
+                           reinterpret_cast<const sockaddr*>(&address), sizeof address);
+            // Until it is handled, or the name is let go (or was never taken).
+            const auto handled = [&] {
+                const auto numbers = UniqueNumbers();
+                return !numbers.empty() && numbers.back() == spare;
+            };
+            ASSERT_TRUE(testing_support::wait_until([&] {
+                std::error_code error;
+                return handled() || !std::filesystem::exists(socketPath, error);
+            })) << spare << " spare";
+            served.push_back(handled());
+        }
+        EXPECT_EQ(NameIsFree(), !served.back()) << spare << " spare";
+        EXPECT_EQ(server.Stop(), 0);
+        EXPECT_TRUE(NameIsFree()) << spare << " spare";
+    }
+    EXPECT_FALSE(served.front());
+    EXPECT_TRUE(served.back());
 }
 
 TEST_F(ButtonPortServerThreads, StopWithoutAPortDoesNothing) {

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -44,6 +46,7 @@ std::string ReadIfThere(const std::filesystem::path& path) {
 }  // namespace
 
 MonitorInView::~MonitorInView() {
+    CloseErrorReader();
     if (view_ <= 0) return;
     // The pid is the monitor's until bubblewrap reports its end; bubblewrap then exits too.
     if (Running() && Pid(std::chrono::seconds(1)) && !MonitorEnded()) ::kill(*monitor_, SIGKILL);
@@ -57,7 +60,11 @@ bool MonitorInView::Start(const ViewOptions& options) {
     std::vector<std::string> arguments{RUN_IN_VIEW_SCRIPT, "--library", options.library.string(),
                                        "--status-file", (folder_ / kStatusFile).string()};
     if (!options.withSys) arguments.emplace_back("--without-sys");
+    if (!options.users.empty()) arguments.insert(arguments.end(), {"--users", options.users.string()});
     arguments.emplace_back("--");
+    if (!options.setup.empty()) {
+        arguments.insert(arguments.end(), {"/bin/sh", "-c", options.setup + "\nexec \"$@\"", "sh"});
+    }
     if (options.preload) {
         arguments.insert(arguments.end(), {"/usr/bin/env", "LD_PRELOAD=" + *options.preload});
     }
@@ -77,17 +84,37 @@ bool MonitorInView::Start(const ViewOptions& options) {
     for (auto& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
+    // The test keeps one end of a pipe or socket for the monitor's standard error; the
+    // monitor gets the other (both close-on-exec here, dup2 clears that on the monitor's copy).
+    int ends[2] = {-1, -1};
+    if (options.errors == ErrorStream::Pipe && ::pipe2(ends, O_CLOEXEC) != 0) return false;
+    if (options.errors == ErrorStream::Socket &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+
     const std::string output = (folder_ / kOutputFile).string();
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (ends[1] >= 0) {
+        ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
+    } else {
+        ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
     const int spawned = ::posix_spawn(&view_, argv[0], &actions, nullptr, argv.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
+    if (ends[1] >= 0) ::close(ends[1]);
+    errorReader_ = ends[0];
     if (spawned != 0) view_ = -1;
     return view_ > 0;
+}
+
+void MonitorInView::CloseErrorReader() {
+    if (errorReader_ >= 0) ::close(errorReader_);
+    errorReader_ = -1;
 }
 
 std::optional<pid_t> MonitorInView::Pid(std::chrono::milliseconds timeout) {
@@ -145,6 +172,19 @@ bool WaitingInEpoll(pid_t pid, pid_t tid) {
     if (number == SYS_epoll_pwait2) return true;
 #endif
     return false;
+}
+
+bool AllThreadsWaitInEpoll(pid_t pid) {
+    std::error_code error;
+    bool any = false;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error), end;
+         !error && it != end; it.increment(error)) {
+        if (!WaitingInEpoll(pid, static_cast<pid_t>(std::stol(it->path().filename().string())))) {
+            return false;
+        }
+        any = true;
+    }
+    return any && !error;
 }
 
 }  // namespace process_test

@@ -17,12 +17,21 @@
 
 namespace process_test {
 
+// Where the monitor's standard error goes: with its standard output into the output file, or
+// into a pipe or a stream socket whose reading end the test holds (CloseErrorReader()).
+enum class ErrorStream { OutputFile, Pipe, Socket };
+
 struct ViewOptions {
     std::filesystem::path library;  // seen as /Library
     bool withSys = true;             // false: no /sys, so the monitor cannot watch USB
     // LD_PRELOAD for the monitor alone (umockdev's preload library); the view's script and
     // bubblewrap run without it.
     std::optional<std::string> preload;
+    std::filesystem::path users;  // seen as /Users when set
+    // Shell commands run in the monitor's own process just before the monitor starts, inside
+    // the view: "ulimit -n 8", "exec 2>&-".
+    std::string setup;
+    ErrorStream errors = ErrorStream::OutputFile;
 };
 
 class MonitorInView {
@@ -46,8 +55,12 @@ public:
     // Whether the monitor is still there: the view has not ended and bubblewrap has not seen
     // the monitor end.
     bool Running();
-    // What the monitor (and the view) wrote on standard output and error.
+    // What the monitor (and the view) wrote on standard output, and on standard error when it
+    // goes to the output file.
     std::string Output() const;
+    // Closes the test's end of the monitor's standard error when that is a pipe or socket: the
+    // monitor then writes to a reader that has gone.
+    void CloseErrorReader();
 
 private:
     bool MonitorEnded() const;
@@ -56,6 +69,7 @@ private:
     pid_t view_ = -1;
     std::optional<pid_t> monitor_;
     std::optional<int> waitStatus_;
+    int errorReader_ = -1;
 };
 
 // Readings of a live process from /proc.
@@ -63,5 +77,7 @@ private:
 std::size_t ThreadCount(pid_t pid);
 // Whether the thread is blocked waiting in epoll, as a run loop does when it has nothing to do.
 bool WaitingInEpoll(pid_t pid, pid_t tid);
+// Whether every thread of the process waits in epoll.
+bool AllThreadsWaitInEpoll(pid_t pid);
 
 }  // namespace process_test

@@ -67,15 +67,7 @@ void MonitorProcessTest::StartMonitor(const ViewOptions& options) {
 
 bool MonitorProcessTest::WaitUntilIdle(std::size_t threads) {
     return testing_support::wait_until([&] {
-        if (!monitor_.Running() || ThreadCount(pid_) != threads) return false;
-        std::error_code error;
-        for (const auto& task : std::filesystem::directory_iterator(
-                 "/proc/" + std::to_string(pid_) + "/task", error)) {
-            if (!WaitingInEpoll(pid_, static_cast<pid_t>(std::stol(task.path().filename().string())))) {
-                return false;
-            }
-        }
-        return !error;
+        return monitor_.Running() && ThreadCount(pid_) == threads && AllThreadsWaitInEpoll(pid_);
     });
 }
 

@@ -33,7 +33,11 @@ protected:
     std::vector<scanner_sample::RecordedCall> LibraryCalls() const;
     std::size_t LibraryCallCount(std::string_view name) const;
 
-    ViewOptions View() const { return ViewOptions{library_, true, std::nullopt}; }
+    ViewOptions View() const {
+        ViewOptions view;
+        view.library = library_;
+        return view;
+    }
     // Starts the monitor and waits for its pid; a fatal failure when either does not happen.
     void StartMonitor(const ViewOptions& options);
     // Waits until the monitor has that many threads and all of them wait in epoll: its event

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/plist/describe.hpp"
 
@@ -125,6 +127,69 @@ TEST(PlistDocument, DeepNestingIsRefusedOnBothSides) {
     }
 }
 
+// An XML document of `depth` containers, each opened with `open` and closed with `close`
+// (when given), the innermost holding `inner`.
+std::string nested_xml(std::size_t depth, std::string_view open = "<array>",
+                       std::string_view close = "</array>", std::string_view inner = "") {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    xml.reserve(xml.size() + depth * (open.size() + close.size()) + inner.size() + 8);
+    for (std::size_t i = 0; i < depth; ++i) xml += open;
+    xml += inner;
+    for (std::size_t i = 0; i < depth && !close.empty(); ++i) xml += close;
+    if (!close.empty()) xml += "</plist>";
+    return xml;
+}
+
+void expect_too_deep(const std::string& xml, const char* what) {
+    auto value = plist::parse(xml);
+    ASSERT_FALSE(value) << what;
+    EXPECT_NE(value.error().message.find("nested too deeply"), std::string::npos)
+        << what << ": " << value.error().message;
+}
+
+TEST(PlistDocument, DeepXmlDocumentsAreRefusedBeforeLibplistBuildsThem) {
+    // The limit counts containers from the top one, as for binary documents.
+    const std::size_t limit = plist::max_nesting_depth;
+    auto deepest = plist::parse(nested_xml(limit + 1, "<array>", "</array>", "<true/>"));
+    EXPECT_FALSE(deepest) << "a value one level below the deepest container allowed";
+    auto at_limit = plist::parse(nested_xml(limit, "<array>", "</array>", "<true/>"));
+    ASSERT_TRUE(at_limit) << at_limit.error().message;
+    EXPECT_TRUE(plist::parse(nested_xml(limit + 1)));
+    expect_too_deep(nested_xml(limit + 2), "one level too deep");
+
+    // Hundreds of thousands of levels fit in a few megabytes; libplist's reader takes them all,
+    // and freeing what it built (on success or on its own error) recursed once per level.
+    expect_too_deep(nested_xml(200000), "arrays");
+    expect_too_deep(nested_xml(200000, "<dict><key>k</key>", "</dict>"), "dictionaries");
+    expect_too_deep(nested_xml(200000, "<array>", ""), "never closed");
+    expect_too_deep(nested_xml(200000, "<array>", "</array>", "<oops/>"), "broken in the middle");
+}
+
+TEST(PlistDocument, OnlyTagsLibplistReadsCountTowardTheDepth) {
+    // Closing tags inside a comment or a quoted attribute close nothing.
+    expect_too_deep(nested_xml(100000, "<array><!-- </array> -->", "</array>"), "comments");
+    expect_too_deep(nested_xml(100000, "<array note=\"</array>\">", "</array>"), "attributes");
+    expect_too_deep(nested_xml(100000, "<?pi \"?>\"?><array>", "</array>"), "instructions");
+
+    // Opening tags inside text, a comment or an instruction open nothing.
+    std::string hidden = "<string><![CDATA[";
+    for (int i = 0; i < 1000; ++i) hidden += "<array>";
+    hidden += "]]><!-- <dict> --></string>";
+    const auto text = plist::parse(nested_xml(3, "<array>", "</array>", hidden));
+    ASSERT_TRUE(text) << text.error().message;
+    EXPECT_EQ(text->at(0).at(0).at(0).as_string()->size(), 1000 * std::string("<array>").size());
+    auto commented = plist::parse("<?xml version=\"1.0\"?><!-- <array><array> --><?x <dict>?>"
+                                  "<!DOCTYPE plist [<!ENTITY a \"<array>\">]>"
+                                  "<plist><array attribute=\"<dict>\"><true/></array></plist>");
+    ASSERT_TRUE(commented) << commented.error().message;
+    EXPECT_EQ(*commented, Value::array({Value::boolean(true)}));
+
+    // An empty top container takes the values that follow it, as libplist reads it.
+    auto after_empty = plist::parse("<plist><array/><array><true/></array></plist>");
+    ASSERT_TRUE(after_empty) << after_empty.error().message;
+    EXPECT_EQ(*after_empty, Value::array({Value::array({Value::boolean(true)})}));
+}
+
 // A binary document of arrays nested `depth` deep (object i holds object i + 1, the last one is
 // empty), or of arrays that each hold the next one twice, or whose last array holds the first.
 std::string nested_binary(std::size_t depth, int references_each = 1, bool cycle = false) {
@@ -170,6 +235,89 @@ TEST(PlistDocument, DeepBinaryDocumentsAreRefusedBeforeLibplistWalksThem) {
     auto exploding = plist::parse(nested_binary(200, 2));
     ASSERT_FALSE(exploding);
     EXPECT_NE(exploding.error().message.find("too many values"), std::string::npos);
+}
+
+// 8192 keys of 26 characters made of the blocks "@a" and "A@", which add the same to a djb2
+// hash (64 * 33 + 97 == 65 * 33 + 64): all of them fall in one bucket of libplist's tables.
+std::vector<std::string> colliding_keys() {
+    std::vector<std::string> keys;
+    for (unsigned bits = 0; bits < (1U << 13); ++bits) {
+        std::string key;
+        for (int block = 0; block < 13; ++block) key += (bits >> block & 1) ? "A@" : "@a";
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::string xml_dictionary(const std::vector<std::string>& keys) {
+    std::string xml = "<plist><dict>";
+    for (const auto& key : keys) xml += "<key>" + key + "</key><true/>";
+    return xml + "</dict></plist>";
+}
+
+// A binary document of one dictionary whose values are all true.
+std::string binary_dictionary(const std::vector<std::string>& keys) {
+    const auto big_endian = [](std::string& out, std::uint64_t value, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+            out += static_cast<char>(value >> shift);
+        }
+    };
+    const auto count = static_cast<std::uint16_t>(keys.size());
+    std::string document = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    offsets.push_back(static_cast<std::uint32_t>(document.size()));
+    document += '\xDF';  // a dictionary whose size follows as a 2-byte integer
+    document += '\x11';
+    big_endian(document, count, 2);
+    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, i + 1U, 2);   // keys
+    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, count + 1U, 2);  // values
+    for (const auto& key : keys) {
+        offsets.push_back(static_cast<std::uint32_t>(document.size()));
+        document += '\x5F';  // an ASCII string whose length follows as a 1-byte integer
+        document += '\x10';
+        document += static_cast<char>(key.size());
+        document += key;
+    }
+    offsets.push_back(static_cast<std::uint32_t>(document.size()));
+    document += '\x09';  // true
+    const auto table = static_cast<std::uint64_t>(document.size());
+    for (const auto offset : offsets) big_endian(document, offset, 4);
+    document += std::string(6, '\0');
+    document += '\x04';  // offset size
+    document += '\x02';  // reference size
+    big_endian(document, offsets.size(), 8);
+    big_endian(document, 0, 8);
+    big_endian(document, table, 8);
+    return document;
+}
+
+TEST(PlistDocument, KeysThatShareLibplistsHashBucketsAreRefused) {
+    // Read by libplist, 8192 such keys cost it a second or so, and writing them as much again.
+    const auto keys = colliding_keys();
+    std::vector<std::string> with_entities;
+    for (const auto& key : keys) {
+        std::string spelled;
+        for (const char c : key) spelled += c == '@' ? std::string("&#64;") : std::string(1, c);
+        with_entities.push_back(std::move(spelled));
+    }
+    for (const auto& document :
+         {xml_dictionary(keys), xml_dictionary(with_entities), binary_dictionary(keys)}) {
+        auto refused = plist::parse(document);
+        ASSERT_FALSE(refused) << document.substr(0, 40);
+        EXPECT_NE(refused.error().message.find("would take too long"), std::string::npos)
+            << refused.error().message;
+    }
+
+    // As many keys, and far more, that libplist spreads over its buckets are read.
+    std::vector<std::string> ordinary;
+    for (int i = 0; i < 100000; ++i) ordinary.push_back("Key " + std::to_string(i));
+    auto many = plist::parse(xml_dictionary(ordinary));
+    ASSERT_TRUE(many) << many.error().message;
+    EXPECT_EQ(many->size(), ordinary.size());
+    ordinary.resize(keys.size());
+    auto binary = plist::parse(binary_dictionary(ordinary));
+    ASSERT_TRUE(binary) << binary.error().message;
+    EXPECT_EQ(binary->get("Key 8191"), Value::boolean(true));
 }
 
 TEST(PlistDocument, ValuesWithoutDocumentFormAreRefused) {

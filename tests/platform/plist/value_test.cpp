@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/plist/describe.hpp"
 
 namespace {
@@ -98,6 +101,30 @@ TEST(PlistValue, DictionariesKeepInsertionOrderAndNullRemoves) {
     EXPECT_FALSE(d.contains("b"));
     EXPECT_EQ(d.size(), 1U);
     EXPECT_TRUE(d.get("missing").is_null());
+}
+
+TEST(PlistValue, ADictionaryMadeFromEntriesIsTheirSetsInTurn) {
+    const std::vector<platform::plist::Entry> entries = {
+        {"b", Value::integer(1)}, {"a", Value::integer(2)}, {"b", Value::integer(3)},
+        {"c", Value()},           {"a", Value()},           {"a", Value::integer(4)}};
+    Value by_hand = Value::dictionary();
+    for (const auto& [key, value] : entries) by_hand.set(key, value);
+    const Value made = Value::dictionary(entries);
+    ASSERT_EQ(made.size(), 2U);
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        EXPECT_EQ(made.entries()[i].first, by_hand.entries()[i].first);
+        EXPECT_EQ(made.entries()[i].second, by_hand.entries()[i].second);
+    }
+
+    std::vector<platform::plist::Entry> many;
+    for (int i = 0; i < 50000; ++i) many.emplace_back("key " + std::to_string(i), Value::integer(i));
+    many.emplace_back("key 3", Value::integer(-3));  // as a binary document may hold it
+    const Value large = Value::dictionary(many);
+    ASSERT_EQ(large.size(), many.size() - 1);
+    EXPECT_EQ(large.entries()[3].second, Value::integer(-3));
+    EXPECT_EQ(large.entries().back().first, "key 49999");
+    EXPECT_EQ(large.get("key 1234"), Value::integer(1234));
+    EXPECT_EQ(large.deep_copy().entries()[7].first, "key 7");
 }
 
 TEST(PlistValue, ArraysRefuseNullsAndIgnoreBadIndexes) {

@@ -4,8 +4,11 @@
 #include <plist/plist.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
@@ -153,6 +156,96 @@ TEST(PrefsDomainFile, ACorruptFileIsKeptAsideByTheNextWrite) {
     write_file(file / "inside", "x");
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::string("w")}}));
     EXPECT_EQ(read_file(dir / "d.plist.corrupt/inside"), "x");
+}
+
+TEST(PrefsDomainFile, ADeeplyNestedFileIsCorruptAndKeptAsideByTheNextWrite) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    // 200,000 nested arrays never closed (1.4 MB, under the size cap): libplist builds them all
+    // before it finds the end missing, and freeing them overflowed the stack.
+    std::string deep = "<plist><dict><key>k</key>";
+    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    write_file(file, deep);
+
+    auto read = prefs::read_domain_file(file);
+    EXPECT_EQ(read.state, FileState::Corrupt);
+    EXPECT_EQ(read.values, Value::dictionary());
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(dir / "d.plist.corrupt"), deep);
+    EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(1)}}));
+}
+
+TEST(PrefsDomainFile, DamagedFilesAreKeptAsideNewestFirstTenAtMost) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    // A folder in the file's place is the first damage, kept with what it holds.
+    write_file(file / "inside", "x");
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(0)}}));
+    for (int n = 1; n <= 11; ++n) {
+        write_file(file, "<plist><dict><key>damaged " + std::to_string(n));
+        auto written = prefs::write_domain_changes(file, {{"k", Value::integer(n)}});
+        ASSERT_TRUE(written) << n << ": " << written.error().message;
+    }
+    EXPECT_EQ(prefs::read_domain_file(file).values, Value::dictionary({{"k", Value::integer(11)}}));
+    EXPECT_EQ(read_file(dir / "d.plist.corrupt"), "<plist><dict><key>damaged 11");
+    for (int older = 1; older <= 9; ++older) {
+        EXPECT_EQ(read_file(dir / ("d.plist.corrupt." + std::to_string(older))),
+                  "<plist><dict><key>damaged " + std::to_string(11 - older));
+    }
+    std::vector<std::string> expected = {"d.plist", "d.plist.corrupt"};
+    for (int older = 1; older <= 9; ++older) expected.push_back("d.plist.corrupt." + std::to_string(older));
+    expected.push_back("d.plist.lock");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names_in(dir.path()), expected) << "the folder and the first file were dropped";
+
+    // A folder kept aside moves along whole.
+    TempDir other;
+    const auto second = other / "d.plist";
+    write_file(second / "inside", "x");
+    ASSERT_TRUE(prefs::write_domain_changes(second, {{"k", Value::integer(0)}}));
+    write_file(second, "damaged");
+    ASSERT_TRUE(prefs::write_domain_changes(second, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(other / "d.plist.corrupt"), "damaged");
+    EXPECT_EQ(read_file(other / "d.plist.corrupt.1/inside"), "x");
+}
+
+TEST(PrefsDomainFile, AFileLargerThanTheCapIsNeitherReadNorReplaced) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    write_file(file, kXml);
+    // A sparse file: the size is what counts, and nothing need be written for it.
+    std::filesystem::resize_file(file, prefs::max_domain_file_size + 1);
+    const auto before = prefs::current_stamp(file);
+
+    auto read = prefs::read_domain_file(file);
+    EXPECT_EQ(read.state, FileState::TooLarge);
+    EXPECT_EQ(read.values, Value::dictionary());
+    auto written = prefs::write_domain_changes(file, {{"k", Value::integer(1)}});
+    ASSERT_FALSE(written);
+    EXPECT_NE(written.error().message.find("too large"), std::string::npos) << written.error().message;
+    EXPECT_EQ(prefs::current_stamp(file), before) << "left untouched";
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"d.plist", "d.plist.lock"}));
+
+    // At the cap itself the file is read as usual (libplist stops at the end of the dictionary).
+    std::filesystem::resize_file(file, prefs::max_domain_file_size);
+    auto at_cap = prefs::read_domain_file(file);
+    EXPECT_EQ(at_cap.state, FileState::Loaded);
+    EXPECT_EQ(at_cap.values.get("name"), Value::string("Scan Hub"));
+}
+
+TEST(PrefsDomainFile, APlantedLockLinkIsNotFollowed) {
+    TempDir dir;
+    const auto file = dir / "d.plist";
+    std::filesystem::create_directory(dir / "elsewhere");
+    std::filesystem::create_symlink(dir / "elsewhere/planted", dir / "d.plist.lock");
+    EXPECT_FALSE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere/planted")) << "nothing made at the link's target";
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    // Nor is one to an existing file: the lock would be taken on that file instead.
+    write_file(dir / "elsewhere/planted", "theirs");
+    EXPECT_FALSE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    EXPECT_EQ(read_file(dir / "elsewhere/planted"), "theirs");
 }
 
 TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {

@@ -112,6 +112,29 @@ TEST_F(PrefsDomain, SynchronizeSeesWhatOthersWroteSinceTheLastRead) {
     EXPECT_TRUE(domain.copy_value("edited").is_null());
 }
 
+TEST_F(PrefsDomain, AWriteKeepsWhatOthersWroteSinceItsLastRead) {
+    ASSERT_TRUE(domain.set_value("mine", Value::integer(1)));
+    ASSERT_TRUE(domain.synchronize());
+    const auto with = [](const char* theirs, int mine) {
+        return Value::dictionary({{"mine", Value::integer(mine)}, {"theirs", Value::string(theirs)}});
+    };
+
+    // Another program replaces the file.
+    write_file(env.base() / "new.plist", *platform::plist::to_xml(with("a", 1)));
+    std::filesystem::rename(env.base() / "new.plist", file);
+    ASSERT_TRUE(domain.set_value("mine", Value::integer(2)));
+    ASSERT_TRUE(domain.synchronize());
+    EXPECT_EQ(on_disk(file), with("a", 2));
+
+    // An editor rewrites it in place, same size, perhaps within the same clock tick as the
+    // write before: only the bytes tell.
+    write_file(file, *platform::plist::to_xml(with("b", 2)));
+    ASSERT_TRUE(domain.set_value("mine", Value::integer(3)));
+    ASSERT_TRUE(domain.synchronize());
+    EXPECT_EQ(on_disk(file), with("b", 3));
+    EXPECT_EQ(domain.copy_value("theirs"), Value::string("b"));
+}
+
 TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
     ASSERT_TRUE(domain.set_value("k", Value::integer(1)));
     ASSERT_TRUE(domain.synchronize());
@@ -123,6 +146,24 @@ TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
     EXPECT_EQ(domain.copy_value("k"), Value::integer(1));
     ASSERT_TRUE(domain.synchronize());
     EXPECT_EQ(domain.copy_value("k"), Value::integer(2));
+}
+
+TEST_F(PrefsDomain, AFirstReadThatFailsForNowLeavesTheDomainUnread) {
+    ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
+    {
+        const testing_support::DescriptorLimit limit(0);
+        EXPECT_TRUE(domain.copy_value("k").is_null());
+        auto unknown = domain.look_up("k");
+        EXPECT_FALSE(unknown) << "absent, or only not read?";
+    }
+    // Read on the next use, without waiting for a synchronization.
+    auto known = domain.look_up("k");
+    ASSERT_TRUE(known);
+    EXPECT_EQ(*known, Value::integer(1));
+    EXPECT_EQ(domain.copy_value("k"), Value::integer(1));
+    auto absent = domain.look_up("absent");
+    ASSERT_TRUE(absent);
+    EXPECT_TRUE(absent->is_null());
 }
 
 TEST_F(PrefsDomain, AnotherProcessesWriteIsSeenWithoutRestart) {

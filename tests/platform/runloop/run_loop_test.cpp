@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/descriptor_limit.hpp"
+
 namespace {
 
 using platform::UniqueFd;
@@ -99,6 +101,39 @@ TEST(RunLoop, PostedTasksRunOnTheLoopThreadInOrder) {
     ASSERT_EQ(order.size(), 100U);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
     EXPECT_NE(ran_on, std::this_thread::get_id());
+}
+
+TEST(RunLoop, ALoopMadeWithoutDescriptorsFailsItsCallersAndNotTheProcess) {
+    std::thread worker([] {
+        RunLoop* loop = nullptr;
+        {
+            const testing_support::SpareDescriptors none(0);
+            loop = &RunLoop::current();
+        }
+        // Descriptors are there again, but the thread keeps the loop it got.
+        EXPECT_EQ(&RunLoop::current(), loop);
+        UniqueFd event(::eventfd(0, EFD_NONBLOCK));
+        ASSERT_TRUE(event);
+        auto watch = loop->add_fd(event.get(), EPOLLIN, [](std::uint32_t) {});
+        ASSERT_FALSE(watch);
+        EXPECT_NE(watch.error().message.find("Too many open files"), std::string::npos)
+            << watch.error().message;
+        EXPECT_FALSE(loop->add_timer(0ms, [] {}));
+
+        bool ran = false;
+        loop->post([&ran] { ran = true; });
+        EXPECT_EQ(loop->run(), RunLoop::RunResult::Finished) << "returns at once";
+        EXPECT_FALSE(ran);
+    });
+    worker.join();
+
+    // Other threads are not affected: a new thread makes a loop of its own that works.
+    std::thread other([] {
+        UniqueFd event(::eventfd(0, EFD_NONBLOCK));
+        auto watch = RunLoop::current().add_fd(event.get(), EPOLLIN, [](std::uint32_t) {});
+        EXPECT_TRUE(watch) << (watch ? "" : watch.error().message);
+    });
+    other.join();
 }
 
 TEST(RunLoop, MainLoopIsReachableFromOtherThreads) {

@@ -4,7 +4,6 @@
 
 #include "platform/usb/usb_device_notifier.hpp"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 
 #include "platform/runloop/run_loop.hpp"
 #include "tests/platform/usb/hid_test_descriptors.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/main_loop_wait.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/usb_testbed.hpp"
@@ -30,6 +30,7 @@ using platform::usb::UsbInterestMessage;
 using testing_support::HidDeviceSpec;
 using testing_support::run_main_loop_for;
 using testing_support::run_main_loop_until;
+using testing_support::SpareDescriptors;
 using testing_support::TestUsbDevice;
 using testing_support::UsbTestbed;
 
@@ -262,22 +263,27 @@ TEST(UsbDeviceNotifierStart, FailsWithoutSysfs) {
 }
 
 TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {
+    UsbTestbed testbed;  // its threads take no descriptor meanwhile (usb_testbed.hpp)
+    platform::runloop::RunLoop::main();  // made first: here only the udev objects lack room
+    for (const int spare : {0, 1}) {
+        // None left: the monitor's event loop cannot be made; one: its netlink socket cannot.
+        const SpareDescriptors limit(spare);
+        auto started = UsbDeviceNotifier::start(kPanel, {});
+        ASSERT_FALSE(started.ok()) << spare << " spare";
+        EXPECT_NE(started.error().message.find("udev"), std::string::npos)
+            << started.error().message;
+    }
+}
+
+TEST(UsbDeviceNotifierStart, FailsWhenTheRunLoopItIsWatchedOnCannotBeMade) {
     UsbTestbed testbed;
-    platform::runloop::RunLoop::main();  // made first: a loop without descriptors is fatal
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    // One descriptor left: depending on what the process holds already, either the monitor's
-    // event loop or its netlink socket is the one that cannot be made.
-    const int lowest_free = ::dup(0);
-    ASSERT_GE(lowest_free, 0);
-    ::close(lowest_free);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowest_free) + 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // Room for the udev monitor's event loop and socket, none for the thread's run loop, which
+    // is made on first use: a failed start, not the end of the process.
+    const SpareDescriptors limit(2);
     auto started = UsbDeviceNotifier::start(kPanel, {});
-    ::setrlimit(RLIMIT_NOFILE, &saved);
     ASSERT_FALSE(started.ok());
-    EXPECT_NE(started.error().message.find("udev"), std::string::npos) << started.error().message;
+    EXPECT_NE(started.error().message.find("run loop"), std::string::npos)
+        << started.error().message;
 }
 
 TEST(UsbDeviceNotifierStart, SucceedsWithNoUsbBusAtAll) {
