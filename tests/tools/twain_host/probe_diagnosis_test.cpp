@@ -76,8 +76,10 @@ const Case kCases[] = {
     {"PrincipalClassNotExported",
      [](const fs::path& bundle) { with_test_backend(bundle, "NoSuchBackend"); },
      "no principal class: " + kBundle + "/Contents/MacOS/TestBackend exports no NoSuchBackend"},
+    // An int: too small for a class record, unless AddressSanitizer pads it, and then its value
+    // is no interface version.
     {"PrincipalClassNoRecord", [](const fs::path& bundle) { with_test_backend(bundle, "NotAClass"); },
-     "no principal class: NotAClass in " + kBundle + "/Contents/MacOS/TestBackend is no class record"},
+     "no principal class: NotAClass "},
     {"PrincipalClassOutdated",
      [](const fs::path& bundle) { with_test_backend(bundle, "OutdatedBackend"); },
      "no principal class: OutdatedBackend has interface version " + kVersions},
