@@ -50,7 +50,7 @@ function(velmora_test name)
 endfunction()
 
 # velmora_fuzz_target(name SOURCES ... DEPS ... CORPUS folder): a libFuzzer program (Clang only,
-# with VELMORA_FUZZ). CTest replays its seed corpus and a short run of fresh inputs, so CI keeps
+# with BUILD_TESTING and VELMORA_FUZZ). CTest replays its seed corpus and a short run of fresh inputs, so CI keeps
 # the target working; long runs are done by hand: build-fuzz/fuzz/<name> -max_total_time=600.
 function(velmora_fuzz_target name)
   cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;DEPS" ${ARGN})
@@ -58,12 +58,10 @@ function(velmora_fuzz_target name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} velmora_warnings)
-  if(VELMORA_TESTS)
-    # New inputs go to the first folder, in the build tree; the seed corpus stays as committed.
-    set(scratch "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
-    file(MAKE_DIRECTORY "${scratch}")
-    add_test(NAME fuzz.${name}
-             COMMAND ${name} -runs=3000 -max_len=4096 -rss_limit_mb=1024 "${scratch}" ${ARG_CORPUS})
-    set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
-  endif()
+  # New inputs go to the first folder, in the build tree; the seed corpus stays as committed.
+  set(scratch "${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus")
+  file(MAKE_DIRECTORY "${scratch}")
+  add_test(NAME fuzz.${name}
+           COMMAND ${name} -runs=3000 -max_len=4096 -rss_limit_mb=1024 "${scratch}" ${ARG_CORPUS})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()

@@ -6,25 +6,52 @@
 # configuration that shows it only the test device. Leaves the image where a person can open it
 # and prints its path.
 #
-#   scripts/demo-scan.sh [IMAGE]     (default build/demo/page.tif)
+#   scripts/demo-scan.sh [--build-dir DIR] [IMAGE]
+#
+#   IMAGE             where the page goes (default DIR/demo/page.tif)
+#   --build-dir DIR   the build tree to build what the demo runs in (default build; configured
+#                     when it has no build files yet)
+#   -h, --help        show this text
+#
+# First it installs what is missing (scripts/install-deps.sh) and checks that a private view can
+# be made here (bubblewrap: scripts/run-in-view.sh --check); then it builds, showing the build's
+# progress. When the scan fails, it shows what twain-host said and leaves its temporary folder,
+# with the trace of every call, for a look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
-image=${1:-$top/build/demo/page.tif}
+
+build=build
+image=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) [ $# -ge 2 ] || { echo "demo-scan: --build-dir needs a folder" >&2; exit 2; }
+                 build=$2; shift 2 ;;
+    -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -*) echo "demo-scan: unknown option $1 (see --help)" >&2; exit 2 ;;
+    *) [ -z "$image" ] || { echo "demo-scan: one image only (see --help)" >&2; exit 2; }
+       image=$1; shift ;;
+  esac
+done
+build=$(realpath -m "$build")
+image=$(realpath -m "${image:-$build/demo/page.tif}")
 
 scripts/install-deps.sh
-if [ ! -f build/build.ninja ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/run-in-view.sh --check || { echo "demo-scan: no private view, so no scan." >&2; exit 1; }
+if [ ! -f "$build/build.ninja" ]; then
+  echo "Configuring $build..."
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-echo "Building what is missing..."
-cmake --build build -j "$(nproc)" --target twain_host twain_source sane_backend_bundle >/dev/null
+echo "Building what the scan runs in $build..."
+cmake --build "$build" -j "$(nproc)" --target twain_host twain_source sane_backend_bundle
 
-host=$top/build/tools/twain_host/twain-host
-data_source=$top/build/twain/entry/velmora-q580n.ds
-bundle=$top/build/sane_backend/bundle/VelDataSourceBackend.bundle
+host=$build/tools/twain_host/twain-host
+data_source=$build/twain/entry/velmora-q580n.ds
+bundle=$build/sane_backend/bundle/VelDataSourceBackend.bundle
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/velmora-scan-demo.XXXXXX")
-trap 'rm -rf "$demo"' EXIT
+keep=0
+trap '[ "$keep" = 1 ] || rm -rf "$demo"' EXIT
 say() { printf '\n== %s\n' "$*"; }
 indent() { sed 's/^/   | /'; }
 
@@ -49,8 +76,12 @@ SANE_CONFIG_DIR=$demo/sane "$top/scripts/run-in-view.sh" --library "$demo/Librar
   --bit-depth 24 --transfer memory --trace "$demo/trace" >"$demo/out" 2>"$demo/err" || status=$?
 indent < "$demo/out"
 if [ "$status" -ne 0 ]; then
-  echo "   twain-host failed with status $status:"
-  indent < "$demo/err"
+  keep=1
+  {
+    echo "demo-scan: twain-host, or the view it runs in, failed with status $status:"
+    indent < "$demo/err"
+    echo "demo-scan: its files, with the trace of every call, are left in $demo"
+  } >&2
   exit "$status"
 fi
 

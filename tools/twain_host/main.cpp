@@ -1,8 +1,6 @@
 // twain-host: a small TWAIN host for trying a data source by hand and in tests. This file only
 // reads the command line; the work is done in twain_host_parts.
 
-#include <getopt.h>
-
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -11,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/command_line/command_line.hpp"
 #include "tools/twain_host/acquisition.hpp"
 #include "tools/twain_host/data_source_library.hpp"
 #include "tools/twain_host/probe.hpp"
@@ -26,7 +25,7 @@ constexpr const char* kUsage = R"(usage:
              [--data-source PATH.ds | --folder FOLDER] [--trace FILE]
   twain-host --probe [FOLDER]
   twain-host [--null-origin] DATA_SOURCE TRIPLET...
-  twain-host --help
+  twain-host --help | --version
 
 --acquire FILE
             Scan: play the Linux TWAIN Data Source Manager and an application for a whole
@@ -74,13 +73,22 @@ constexpr const char* kUsage = R"(usage:
             Act as the Linux TWAIN Data Source Manager does when it lists data sources: load
             every regular file named "*.ds" below FOLDER (default /usr/local/lib/twain), send
             each DG_CONTROL/DAT_IDENTITY/MSG_GET with a null origin and print the identity it
-            gives. Exit status 0 when at least one data source answered with TWRC_SUCCESS.
+            gives. When twain-source answers TWRC_FAILURE because it could not make its
+            backend, say which step it could not take, found by taking them again at the
+            backend bundle's fixed path: no backend bundle, no executable (Info.plist,
+            CFBundleExecutable, the file in Contents/MacOS, its loading), no principal class
+            (NSPrincipalClass, its symbol, its interface version), or the backend refused its
+            initialisation. Exit status 0 when at least one data source answered with
+            TWRC_SUCCESS.
 
 DATA_SOURCE TRIPLET...
             Load the data source (a ".ds" shared object), send it the triplets in order through
             its DS_Entry, and print each return code with the identity or status that came back.
             The origin is this host's identity, or null with --null-origin. Exit status 0 when
             every triplet was sent, whatever the data source answered.
+
+Short forms: -a FILE (--acquire), -p (--probe), -n (--null-origin), -r DPI, -c N, -d PATH.ds,
+-f FOLDER, -h (--help), -V (--version). A value may also follow an "=": --resolution=150.
 
 A TRIPLET is DG/DAT/MSG. Each part is a name, with or without its prefix and in any case
 (control, DG_CONTROL; identity, status, userinterface; get, opends, closeds, enableds), or a
@@ -110,7 +118,7 @@ twain::TW_IDENTITY host_identity() {
     return identity;
 }
 
-int send_triplets(const char* data_source, const std::vector<twain_host::Triplet>& triplets,
+int send_triplets(const std::string& data_source, const std::vector<twain_host::Triplet>& triplets,
                   bool null_origin) {
     auto library = twain_host::DataSourceLibrary::load(data_source);
     if (!library) {
@@ -125,9 +133,8 @@ int send_triplets(const char* data_source, const std::vector<twain_host::Triplet
     return 0;
 }
 
-enum Option {
-    kHelp = 'h',
-    kProbe = 256,
+enum : std::size_t {
+    kProbe,
     kNullOrigin,
     kAcquire,
     kResolution,
@@ -144,35 +151,24 @@ enum Option {
     kTrace,
 };
 
-constexpr option kOptions[] = {
-    {"help", no_argument, nullptr, kHelp},
-    {"probe", no_argument, nullptr, kProbe},
-    {"null-origin", no_argument, nullptr, kNullOrigin},
-    {"acquire", required_argument, nullptr, kAcquire},
-    {"resolution", required_argument, nullptr, kResolution},
-    {"pixel-type", required_argument, nullptr, kPixelType},
-    {"bit-depth", required_argument, nullptr, kBitDepth},
-    {"transfer", required_argument, nullptr, kTransfer},
-    {"file-format", required_argument, nullptr, kFileFormat},
-    {"area", required_argument, nullptr, kArea},
-    {"count", required_argument, nullptr, kCount},
-    {"feeder", no_argument, nullptr, kFeeder},
-    {"poll", no_argument, nullptr, kPoll},
-    {"data-source", required_argument, nullptr, kDataSource},
-    {"folder", required_argument, nullptr, kFolder},
-    {"trace", required_argument, nullptr, kTrace},
-    {nullptr, 0, nullptr, 0},
+constexpr tools::command_line::Option kOptions[] = {
+    {"probe", 'p', false},      {"null-origin", 'n', false}, {"acquire", 'a', true},
+    {"resolution", 'r', true},  {"pixel-type", 0, true},     {"bit-depth", 0, true},
+    {"transfer", 0, true},      {"file-format", 0, true},    {"area", 0, true},
+    {"count", 'c', true},       {"feeder", 0, false},        {"poll", 0, false},
+    {"data-source", 'd', true}, {"folder", 'f', true},       {"trace", 0, true},
 };
 
 // Stores a parsed value, or says which option's value was refused.
 template <class T, class Parsed>
-bool take(T& target, const Parsed& parsed, std::string& refused, const char* name) {
+platform::Result<void> take(T& target, const Parsed& parsed, std::size_t option,
+                            const std::string& value) {
     if (!parsed) {
-        refused = std::string("bad value for --") + name + ": " + optarg;
-        return false;
+        return platform::Error{std::string("bad value for --") + kOptions[option].name + ": " +
+                               value};
     }
     target = *parsed;
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -185,60 +181,47 @@ int main(int argc, char** argv) {
     bool acquire_options = false;  // options that only --acquire takes
     bool file_format_given = false;
     std::optional<std::string> trace_file;
-    std::string refused;
 
-    opterr = 0;
-    int option = 0;
-    while ((option = ::getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
-        bool ok = true;
-        acquire_options = acquire_options || (option >= kResolution && option <= kTrace);
-        switch (option) {
-            case kHelp: std::cout << kUsage; return 0;
-            case kProbe: probe = true; break;
-            case kNullOrigin: null_origin = true; break;
-            case kAcquire:
-                acquire = true;
-                settings.file = optarg;
-                break;
-            case kResolution:
-                ok = take(settings.resolution, twain_host::parse_resolution(optarg), refused,
-                          "resolution");
-                break;
-            case kPixelType:
-                ok = take(settings.pixel_type, twain_host::parse_pixel_type(optarg), refused,
-                          "pixel-type");
-                break;
-            case kBitDepth:
-                ok = take(settings.bit_depth, twain_host::parse_bit_depth(optarg), refused,
-                          "bit-depth");
-                break;
-            case kTransfer:
-                ok = take(settings.mechanism, twain_host::parse_mechanism(optarg), refused,
-                          "transfer");
-                break;
-            case kFileFormat:
-                file_format_given = true;
-                ok = take(settings.file_format, twain_host::parse_file_format(optarg), refused,
-                          "file-format");
-                break;
-            case kArea:
-                ok = take(settings.area, twain_host::parse_area(optarg), refused, "area");
-                break;
-            case kCount:
-                ok = take(settings.count, twain_host::parse_count(optarg), refused, "count");
-                break;
-            case kFeeder: settings.feeder = true; break;
-            case kPoll: settings.poll = true; break;
-            case kDataSource: settings.data_source = optarg; break;
-            case kFolder: settings.folder = optarg; break;
-            case kTrace: trace_file = optarg; break;
-            default:
-                return usage_error(std::string("unknown option or missing value: ") +
-                                   argv[optind - 1]);
-        }
-        if (!ok) return usage_error(refused);
-    }
-    const std::vector<char*> operands(argv + optind, argv + argc);
+    const auto read = tools::command_line::read(
+        std::vector<std::string>(argv + 1, argv + argc), kOptions,
+        [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+            acquire_options = acquire_options || option >= kResolution;
+            switch (option) {
+                case kProbe: probe = true; break;
+                case kNullOrigin: null_origin = true; break;
+                case kAcquire:
+                    acquire = true;
+                    settings.file = value;
+                    break;
+                case kResolution:
+                    return take(settings.resolution, twain_host::parse_resolution(value), option,
+                                value);
+                case kPixelType:
+                    return take(settings.pixel_type, twain_host::parse_pixel_type(value), option,
+                                value);
+                case kBitDepth:
+                    return take(settings.bit_depth, twain_host::parse_bit_depth(value), option,
+                                value);
+                case kTransfer:
+                    return take(settings.mechanism, twain_host::parse_mechanism(value), option,
+                                value);
+                case kFileFormat:
+                    file_format_given = true;
+                    return take(settings.file_format, twain_host::parse_file_format(value), option,
+                                value);
+                case kArea: return take(settings.area, twain_host::parse_area(value), option, value);
+                case kCount: return take(settings.count, twain_host::parse_count(value), option, value);
+                case kFeeder: settings.feeder = true; break;
+                case kPoll: settings.poll = true; break;
+                case kDataSource: settings.data_source = value; break;
+                case kFolder: settings.folder = value; break;
+                case kTrace: trace_file = value; break;
+            }
+            return {};
+        });
+    if (!read) return usage_error(read.error().message);
+    if (auto status = tools::command_line::answer(read->request, "twain-host", kUsage)) return *status;
+    const std::vector<std::string>& operands = read->operands;
 
     if (acquire) {
         if (probe || null_origin)
@@ -268,7 +251,8 @@ int main(int argc, char** argv) {
         if (null_origin) return usage_error("--probe always asks with a null origin");
         if (operands.size() > 1) return usage_error("--probe takes one folder at most");
         const std::filesystem::path folder =
-            operands.empty() ? std::filesystem::path(twain_host::kDataSourceFolder) : operands[0];
+            operands.empty() ? std::filesystem::path(twain_host::kDataSourceFolder)
+                             : std::filesystem::path(operands[0]);
         return twain_host::probe_data_sources(folder, std::cout) ? 0 : 1;
     }
     if (operands.size() < 2)
