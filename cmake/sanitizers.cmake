@@ -20,6 +20,6 @@ endif()
 
 # Fuzz builds instrument every library for coverage, so that libFuzzer sees the code under test
 # and not only the fuzz target's own file.
-if(VELMORA_FUZZ)
+if(BUILD_TESTING AND VELMORA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

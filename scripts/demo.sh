@@ -2,41 +2,89 @@
 # The demo: button-monitor at work in a private file-system view, with the sample scanner
 # library and the stand-in scan-destination application installed where the monitor looks for
 # them. It shows the road of a network scan request, a destination-list upload, the scanner
-# status preferences, and an orderly shutdown. Nothing outside a temporary folder is written;
-# the real /Library is never touched.
+# status preferences, and an orderly shutdown; then a page scanned from SANE's test device through
+# twain-source (scripts/demo-scan.sh). Nothing outside a temporary folder is written but the
+# scanned image in build/demo; the real /Library is never touched.
+#
+#   scripts/demo.sh [--build-dir DIR]
+#
+#   --build-dir DIR   the build tree to build what the demo runs in (default build; configured
+#                     when it has no build files yet)
+#   -h, --help        show this text
+#
+# First it installs what is missing (scripts/install-deps.sh) and checks that a private view can
+# be made here (bubblewrap: scripts/run-in-view.sh --check); then it builds, showing the build's
+# progress (the first build takes some minutes). When something goes wrong on the way, it says
+# what and leaves its temporary folder for a look.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-scripts/install-deps.sh
-if [ ! -f build/build.ninja ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-echo "Building what is missing..."
-cmake --build build -j "$(nproc)" --target button-monitor network-button-send \
-  scan-destination-standin scanner-library-sample scanner_sample_library >/dev/null
+build=build
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) [ $# -ge 2 ] || { echo "demo: --build-dir needs a folder" >&2; exit 2; }
+                 build=$2; shift 2 ;;
+    -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    *) echo "demo: unknown argument $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+build=$(realpath -m "$build")
 
-monitor=$top/build/monitor/core/button-monitor
-send=$top/build/tools/network_button_send/network-button-send
-standin=$top/build/tools/scan_destination_standin/scan-destination-standin
-library_tool=$top/build/tools/scanner_sample_library/scanner-library-sample
+scripts/install-deps.sh
+scripts/run-in-view.sh --check || { echo "demo: no private view, so no demo." >&2; exit 1; }
+if [ ! -f "$build/build.ninja" ]; then
+  echo "Configuring $build..."
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+echo "Building what the demo runs in $build..."
+cmake --build "$build" -j "$(nproc)" --target button-monitor network-button-send \
+  scan-destination-standin scanner-library-sample scanner_sample_library
+
+monitor=$build/monitor/core/button-monitor
+send=$build/tools/network_button_send/network-button-send
+standin=$build/tools/scan_destination_standin/scan-destination-standin
+library_tool=$build/tools/scanner_sample_library/scanner-library-sample
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/velmora-demo.XXXXXX")
 monitor_pid=""
+view_pid=""
+keep=0
 cleanup() {
   [ -n "$monitor_pid" ] && kill -TERM "$monitor_pid" 2>/dev/null || true
   if [ -f "$demo/standin.pid" ]; then kill -TERM "$(cat "$demo/standin.pid")" 2>/dev/null || true; fi
-  rm -rf "$demo"
+  [ "$keep" = 1 ] || rm -rf "$demo"
 }
 trap cleanup EXIT
 
 say() { printf '\n== %s\n' "$*"; }
 indent() { sed 's/^/   | /'; }
+# Leaves the demo's folder, with the monitor's standard error, for a look.
+give_up() {
+  keep=1
+  echo "demo: $*" >&2
+  if [ -s "$demo/monitor.stderr" ]; then
+    echo "demo: what the view and the monitor said on standard error:" >&2
+    indent < "$demo/monitor.stderr" >&2
+  fi
+  echo "demo: its files are left in $demo" >&2
+  exit 1
+}
+view_running() {  # the view's process is there and not yet ended
+  local state
+  state=$(sed 's/.*) //' "/proc/$view_pid/stat" 2>/dev/null | cut -d' ' -f1) && [ "$state" != Z ]
+}
 wait_for() {  # wait_for SECONDS TEST...
   local tries=$(( $1 * 20 )); shift
   until "$@"; do
+    if [ -n "$view_pid" ] && ! view_running; then
+      status=0
+      wait "$view_pid" || status=$?
+      view_pid=""
+      give_up "the private view ended, with status $status, while waiting for: $*"
+    fi
     tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { echo "demo: gave up waiting for: $*" >&2; exit 1; }
+    [ "$tries" -gt 0 ] || give_up "gave up waiting for: $*"
     sleep 0.05
   done
 }
@@ -137,6 +185,7 @@ echo "   its thread joined."
 kill -TERM "$monitor_pid"
 status=0
 wait "$view_pid" || status=$?
+view_pid=""
 monitor_pid=""
 echo "   button-monitor exited with status $status."
 if [ -S "$demo/runtime/msgports/OSPREY_HID_MSG_PORT" ]; then
@@ -144,4 +193,7 @@ if [ -S "$demo/runtime/msgports/OSPREY_HID_MSG_PORT" ]; then
 else
   echo "   OSPREY_HID_MSG_PORT is free again."
 fi
+
+say "6. A page scanned through the TWAIN data source (scripts/demo-scan.sh)"
+"$top/scripts/demo-scan.sh" --build-dir "$build" || status=$?
 exit "$status"

@@ -7,6 +7,7 @@
 #
 #   scripts/run-in-view.sh [--library DIR] [--users DIR] [--journal DIR] [--without-sys]
 #                          [--status-file FILE] -- PROGRAM [ARG...]
+#   scripts/run-in-view.sh --check
 #
 #   --library DIR       seen as /Library, writable
 #   --users DIR         seen as /Users, writable (where the commands of panel buttons live)
@@ -15,10 +16,35 @@
 #   --without-sys       no /sys in the view: the monitor's USB watch then cannot start
 #   --status-file FILE  bubblewrap's JSON status: {"child-pid": N} (the program's own pid, for
 #                       signals), then {"exit-code": N}
+#   --check             make a view and leave it at once: status 0 when views can be made here;
+#                       otherwise bubblewrap's own message and what to do about it, status 1
 #
 # The script becomes bubblewrap (exec), whose exit status is the program's. Signals sent to
 # bubblewrap are not passed on: signal the child pid from the status file.
 set -euo pipefail
+
+# What to do when no view can be made, after bubblewrap's own words.
+check_view() {
+  if ! command -v bwrap >/dev/null; then
+    echo "run-in-view.sh: bubblewrap (bwrap) is not installed." >&2
+    echo "  Install it: sudo apt-get install bubblewrap (scripts/install-deps.sh does)." >&2
+    return 1
+  fi
+  local message
+  if message=$(bwrap --ro-bind / / -- true 2>&1); then
+    return 0
+  fi
+  echo "run-in-view.sh: bubblewrap cannot make a private view here:" >&2
+  printf '  %s\n' "${message:-(it said nothing)}" >&2
+  cat >&2 <<'HINT'
+  bubblewrap needs root or unprivileged user namespaces. On Debian, allow them with
+    sudo sysctl -w kernel.unprivileged_userns_clone=1
+  and check that user.max_user_namespaces is not 0 (sysctl user.max_user_namespaces). In a
+  container, user namespaces must be allowed by its seccomp profile (for Docker, for example,
+  --security-opt seccomp=unconfined), or run as root.
+HINT
+  return 1
+}
 
 library=""
 users=""
@@ -33,7 +59,8 @@ while [ $# -gt 0 ]; do
     --without-sys) with_sys=0; shift ;;
     --status-file) status_file=$2; shift 2 ;;
     --) shift; break ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --check) check_view; exit ;;
+    -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "run-in-view.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "velmora/version.hpp"
+
 namespace monitor {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr const char* kHelp =
 
 }  // namespace
 
-const char* MonitorVersion() { return BUTTON_MONITOR_VERSION; }
+const char* MonitorVersion() { return velmora::version; }
 
 std::optional<std::string> AnswerArguments(int argc, const char* const argv[]) {
     for (int i = 1; i < argc; ++i) {

@@ -7,17 +7,14 @@
 
 #include "platform/base/os_status.hpp"
 #include "platform/msgport/local_port.hpp"
+#include "tools/command_line/command_line.hpp"
 #include "tools/network_button_send/options.hpp"
 
 int main(int argc, char** argv) {
     auto options = button_send::parse_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!options) {
-        std::fprintf(stderr, "network-button-send: %s (see --help)\n", options.error().message.c_str());
-        return 2;
-    }
-    if (options->help) {
-        std::fputs(button_send::help_text, stdout);
-        return 0;
+    if (auto status = tools::command_line::finish_early("network-button-send", options,
+                                                        button_send::help_text)) {
+        return *status;
     }
     const auto bytes = monitor::MessageBytes(options->event);
     auto sent = platform::msgport::send_message(options->port, options->message_id, bytes);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace button_send {
@@ -26,11 +27,14 @@ Commands (the report bytes they make, in hexadecimal):
   raw B0 B1 B2 B3 B4 B5 B6 B7
                        the eight report bytes as given
 
-Options:
-  --address A.B.C.D    the device's IPv4 address (required)
-  --port NAME          the port to send to (default OSPREY_HID_MSG_PORT)
-  --message-id N       the message ID, signed 32-bit (default 0; the monitor accepts any)
-  --help               show this text
+Options (a value may also follow an "=": --address=10.0.0.5):
+  -a, --address A.B.C.D    the device's IPv4 address (required)
+  -p, --port NAME          the port to send to (default OSPREY_HID_MSG_PORT)
+  -m, --message-id N       the message ID, signed 32-bit (default 0; the monitor accepts any)
+  -t, --type N, -d, --direct N, -r, --resolution N
+                           the values of a scan request
+  -h, --help               show this text
+  -V, --version            show the version
 
 Numbers are decimal, or hexadecimal with 0x; bytes and the --type, --direct and --resolution
 values are 0 to 255 (default 0). The port is looked up in $XDG_RUNTIME_DIR/msgports.
@@ -72,85 +76,83 @@ struct ScanValues {
 }  // namespace
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments) {
+    enum : std::size_t { Address, Port, MessageId, Type, Direct, Resolution };
+    static constexpr tools::command_line::Option table[] = {
+        {"address", 'a', true}, {"port", 'p', true},   {"message-id", 'm', true},
+        {"type", 't', true},    {"direct", 'd', true}, {"resolution", 'r', true},
+    };
     Options options;
     ScanValues scan;
-    std::optional<std::string> command;
-    std::vector<std::string> operands;
     bool have_address = false;
 
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            options.help = true;
-            continue;
-        }
-        if (!argument.starts_with("--")) {
-            if (command) {
-                operands.push_back(argument);
-            } else {
-                command = argument;
+    auto read = tools::command_line::read(
+        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+            switch (option) {
+                case Address: {
+                    in_addr parsed{};
+                    if (::inet_pton(AF_INET, value.c_str(), &parsed) != 1) {
+                        return platform::Error{"an address is A.B.C.D, not \"" + value + "\""};
+                    }
+                    std::memcpy(options.event.address.data(), &parsed.s_addr,
+                                options.event.address.size());
+                    have_address = true;
+                    return {};
+                }
+                case Port: options.port = value; return {};
+                case MessageId: {
+                    auto id = parse_number<std::int32_t>(value);
+                    if (!id) {
+                        return platform::Error{"a message ID is a signed 32-bit number, not \"" +
+                                               value + "\""};
+                    }
+                    options.message_id = *id;
+                    return {};
+                }
+                default: {
+                    auto byte = parse_byte(std::string("--") + table[option].name, value);
+                    if (!byte) return byte.error();
+                    scan.any_given = true;
+                    if (option == Type) {
+                        scan.type = *byte;
+                    } else if (option == Direct) {
+                        scan.direct = *byte;
+                    } else {
+                        scan.resolution = *byte;
+                    }
+                    return {};
+                }
             }
-            continue;
-        }
-        if (argument != "--address" && argument != "--port" && argument != "--message-id" &&
-            argument != "--type" && argument != "--direct" && argument != "--resolution") {
-            return platform::Error{"unknown option " + argument};
-        }
-        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-            return platform::Error{argument + " needs a value"};
-        }
-        const std::string& value = arguments[++i];
-        if (argument == "--address") {
-            in_addr parsed{};
-            if (::inet_pton(AF_INET, value.c_str(), &parsed) != 1) {
-                return platform::Error{"an address is A.B.C.D, not \"" + value + "\""};
-            }
-            std::memcpy(options.event.address.data(), &parsed.s_addr, options.event.address.size());
-            have_address = true;
-        } else if (argument == "--port") {
-            options.port = value;
-        } else if (argument == "--message-id") {
-            auto id = parse_number<std::int32_t>(value);
-            if (!id) return platform::Error{"a message ID is a signed 32-bit number, not \"" + value + "\""};
-            options.message_id = *id;
-        } else {
-            auto byte = parse_byte(argument, value);
-            if (!byte) return byte.error();
-            scan.any_given = true;
-            if (argument == "--type") {
-                scan.type = *byte;
-            } else if (argument == "--direct") {
-                scan.direct = *byte;
-            } else {
-                scan.resolution = *byte;
-            }
-        }
-    }
-    if (options.help) return options;
-    if (!command) return platform::Error{"no command given"};
+        });
+    if (!read) return read.error();
+    options.request = read->request;
+    if (options.request != tools::command_line::Request::Run) return options;
+    const std::vector<std::string>& words = read->operands;
+    if (words.empty()) return platform::Error{"no command given"};
+    const std::string& command = words.front();
+    const std::vector<std::string> operands(words.begin() + 1, words.end());
     if (!have_address) return platform::Error{"--address is required"};
-    if (*command != "scan" && scan.any_given) {
+    if (command != "scan" && scan.any_given) {
         return platform::Error{"--type, --direct and --resolution belong to the scan command"};
     }
-    if (*command != "raw" && !operands.empty()) {
+    if (command != "raw" && !operands.empty()) {
         return platform::Error{"unexpected argument " + operands.front()};
     }
 
     auto& report = options.event.report;
-    if (*command == "scan") {
+    if (command == "scan") {
         if (!scan.type) return platform::Error{"scan needs --type"};
         report[monitor::ReportMarkerByte] = monitor::EventMarker;
         report[monitor::ReportCommandByte] = monitor::ScanRequestCommand;
         report[monitor::ReportResolutionByte] = scan.resolution;
         report[monitor::ReportScanTypeByte] = *scan.type;
         report[monitor::ReportDirectValueByte] = scan.direct;
-    } else if (*command == "refresh" || *command == "end-scan") {
+    } else if (command == "refresh" || command == "end-scan") {
         report[monitor::ReportMarkerByte] = monitor::EventMarker;
         report[monitor::ReportCommandByte] = monitor::ControlCommand;
-        report[monitor::ReportOperationByte] = *command == "refresh"
+        report[monitor::ReportOperationByte] = command == "refresh"
                                                     ? monitor::RefreshDestinationListOperation
                                                     : monitor::EndNetworkScanOperation;
-    } else if (*command == "raw") {
+    } else if (command == "raw") {
         if (operands.size() != report.size()) {
             return platform::Error{"raw needs the eight report bytes"};
         }
@@ -160,7 +162,7 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
             report[i] = *byte;
         }
     } else {
-        return platform::Error{"unknown command " + *command};
+        return platform::Error{"unknown command " + command};
     }
     return options;
 }

@@ -7,6 +7,7 @@
 
 #include "monitor/netport/network_button_event.hpp"
 #include "platform/base/result.hpp"
+#include "tools/command_line/command_line.hpp"
 
 namespace button_send {
 
@@ -14,7 +15,7 @@ struct Options {
     monitor::NetworkButtonEvent event;
     std::string port{monitor::ButtonPortName};
     std::int32_t message_id = 0;
-    bool help = false;
+    tools::command_line::Request request = tools::command_line::Request::Run;
 };
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments);

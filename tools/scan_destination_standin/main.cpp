@@ -17,6 +17,7 @@
 #include "platform/appevents/wire_form.hpp"
 #include "platform/base/os_status.hpp"
 #include "platform/runloop/run_loop.hpp"
+#include "tools/command_line/command_line.hpp"
 #include "tools/scan_destination_standin/event_text.hpp"
 #include "tools/scan_destination_standin/launch_event_input.hpp"
 #include "tools/scan_destination_standin/options.hpp"
@@ -183,14 +184,9 @@ std::filesystem::path own_program() {
 
 int main(int argc, char** argv) {
     auto options = standin::parse_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!options) {
-        std::fprintf(stderr, "scan-destination-standin: %s (see --help)\n",
-                     options.error().message.c_str());
-        return 2;
-    }
-    if (options->help) {
-        std::fputs(standin::help_text, stdout);
-        return 0;
+    if (auto status = tools::command_line::finish_early("scan-destination-standin", options,
+                                                        standin::help_text)) {
+        return *status;
     }
     if (options->make_bundle) {
         auto made = standin::make_standin_bundle(*options->make_bundle, own_program(),

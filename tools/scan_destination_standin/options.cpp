@@ -9,16 +9,20 @@ A stand-in for the scan-destination application. It serves the application event
 creator signature and prints each event it receives, decoded: class, ID, target, and every
 parameter with its descriptor type and value (numbers, codes, bytes in hex, text quoted).
 
-  --signature CODE     the four-character signature to serve (default QH06)
-  --pid-file PATH      write the process ID there once serving; removed at an orderly exit
-  --log PATH           append what is printed to PATH instead of standard output
-  --launch-event PATH  read the launch event from PATH ("-" for standard input). Without this
-                       option standard input is read when it is a regular file, which is how
-                       an application launched from its bundle gets its launch parameters.
-  --make-bundle DIR    lay DIR out as an application bundle (DIR/Contents/Info.plist and an
-                       executable script in DIR/Contents/MacOS) that runs this program with the
-                       --signature, --pid-file and --log given here, then exit
-  --help               show this text
+  -s, --signature CODE     the four-character signature to serve (default QH06)
+  -p, --pid-file PATH      write the process ID there once serving; removed at an orderly exit
+  -l, --log PATH           append what is printed to PATH instead of standard output
+  -e, --launch-event PATH  read the launch event from PATH ("-" for standard input). Without
+                           this option standard input is read when it is a regular file, which
+                           is how an application launched from its bundle gets its launch
+                           parameters.
+  -b, --make-bundle DIR    lay DIR out as an application bundle (DIR/Contents/Info.plist and an
+                           executable script in DIR/Contents/MacOS) that runs this program with
+                           the --signature, --pid-file and --log given here, then exit
+  -h, --help               show this text
+  -V, --version            show the version
+
+A value may also follow an "=": --signature=QH06.
 
 The signature's socket is claimed before the launch event is read, so no event sent while it
 starts is lost. When another instance serves the signature already, this one hands its launch
@@ -31,35 +35,36 @@ be served or the bundle cannot be laid out; 2 for a bad command line.
 )";
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments) {
+    enum : std::size_t { Signature, PidFile, Log, LaunchEvent, MakeBundle };
+    static constexpr tools::command_line::Option table[] = {
+        {"signature", 's', true},    {"pid-file", 'p', true},    {"log", 'l', true},
+        {"launch-event", 'e', true}, {"make-bundle", 'b', true},
+    };
     Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            options.help = true;
-            continue;
-        }
-        const bool takes_value = argument == "--signature" || argument == "--pid-file" ||
-                                 argument == "--log" || argument == "--launch-event" ||
-                                 argument == "--make-bundle";
-        if (!takes_value) return platform::Error{"unknown option " + argument};
-        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-            return platform::Error{argument + " needs a value"};
-        }
-        const std::string& value = arguments[++i];
-        if (argument == "--signature") {
-            auto code = platform::parse_four_char_code(value);
-            if (!code) return platform::Error{"a signature is four characters, not \"" + value + "\""};
-            options.signature = *code;
-        } else if (argument == "--pid-file") {
-            options.pid_file = value;
-        } else if (argument == "--log") {
-            options.log = value;
-        } else if (argument == "--launch-event") {
-            options.launch_event = value;
-        } else {
-            options.make_bundle = value;
-        }
+    auto read = tools::command_line::read(
+        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+            switch (option) {
+                case Signature: {
+                    auto code = platform::parse_four_char_code(value);
+                    if (!code) {
+                        return platform::Error{"a signature is four characters, not \"" + value +
+                                               "\""};
+                    }
+                    options.signature = *code;
+                    break;
+                }
+                case PidFile: options.pid_file = value; break;
+                case Log: options.log = value; break;
+                case LaunchEvent: options.launch_event = value; break;
+                case MakeBundle: options.make_bundle = value; break;
+            }
+            return {};
+        });
+    if (!read) return read.error();
+    if (!read->operands.empty()) {
+        return platform::Error{"unexpected argument " + read->operands.front()};
     }
+    options.request = read->request;
     return options;
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/base/four_char_code.hpp"
 #include "platform/base/result.hpp"
+#include "tools/command_line/command_line.hpp"
 
 namespace standin {
 
@@ -18,7 +19,7 @@ struct Options {
     // A file to read the launch event from; "-" is standard input whatever it is.
     std::optional<std::filesystem::path> launch_event;
     std::optional<std::filesystem::path> make_bundle;
-    bool help = false;
+    tools::command_line::Request request = tools::command_line::Request::Run;
 };
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments);

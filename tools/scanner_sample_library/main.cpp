@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/command_line/command_line.hpp"
 #include "tools/scanner_sample_library/options.hpp"
 #include "tools/scanner_sample_library/record_file.hpp"
 #include "tools/scanner_sample_library/record_text.hpp"
@@ -51,13 +52,9 @@ int show_record(const fs::path& path) {
 
 int main(int argc, char** argv) {
     const auto options = scanner_sample::parse_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!options) {
-        std::fprintf(stderr, "scanner-library-sample: %s (see --help)\n", options.error().message.c_str());
-        return 2;
-    }
-    if (options->help) {
-        std::fputs(scanner_sample::help_text, stdout);
-        return 0;
+    if (auto status = tools::command_line::finish_early("scanner-library-sample", options,
+                                                        scanner_sample::help_text)) {
+        return *status;
     }
     if (options->make_bundle) return make_bundle(*options->make_bundle, options->settings);
     return show_record(*options->show_record);

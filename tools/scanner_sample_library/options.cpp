@@ -16,15 +16,16 @@ its record file, which outlives the library's code. Device handles are 1, 2, 3, 
 load of the code. When a device is enabled while another handle is still enabled, it records
 an overlap: an open-to-close sequence began inside another one.
 
-  --make-bundle DIR    lay the sample library out as the bundle DIR, with the settings below
-                       (written to DIR/Contents/Resources/SampleSettings.plist, read by the
-                       library at every call), then exit. The monitor looks for it at
-                       /Library/Application Support/Velmora/7720 Series Scanner.bundle/
-                       Contents/SharedSupport/7720ScannerLib.bundle
-  --show-record PATH   print the record in plain words: every call, every destination list
-                       block entry by entry, overlaps and malformed blocks. PATH is the record
-                       file, or a laid-out bundle whose record is meant
-  --help               show this text
+  -b, --make-bundle DIR    lay the sample library out as the bundle DIR, with the settings
+                           below (written to DIR/Contents/Resources/SampleSettings.plist, read
+                           by the library at every call), then exit. The monitor looks for it
+                           at /Library/Application Support/Velmora/7720 Series Scanner.bundle/
+                           Contents/SharedSupport/7720ScannerLib.bundle
+  -s, --show-record PATH   print the record in plain words: every call, every destination list
+                           block entry by entry, overlaps and malformed blocks. PATH is the
+                           record file, or a laid-out bundle whose record is meant
+  -h, --help               show this text
+  -V, --version            show the version
 
 Settings for --make-bundle:
   --scan-version A,B,C         the three bytes ScanVersion fills (default 1,0,0); bit 0 of C set
@@ -32,9 +33,11 @@ Settings for --make-bundle:
   --scan-version-result N      what ScanVersion returns (default 1; 0 = failure, nothing is sent)
   --parameter-set-delay MS     milliseconds each DeviceParameterSet takes (default 0): a slow
                                device
-  --record-file PATH           where the library records (an absolute path as the monitor's
+  -r, --record-file PATH       where the library records (an absolute path as the monitor's
                                process sees it; default: 7720ScannerLib.record in the folder
                                that holds the bundle, that is beside it)
+
+A value may also follow an "=": --make-bundle=DIR.
 
 Exit status: 0 when done and, for --show-record, when the record shows no overlap and no
 malformed block; 3 when it shows one; 1 when the record cannot be read or the bundle cannot be
@@ -68,45 +71,55 @@ std::optional<std::array<std::uint8_t, 3>> parse_three_bytes(const std::string& 
 }  // namespace
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments) {
+    enum : std::size_t { MakeBundle, ShowRecord, ScanVersion, ScanVersionResult, ParameterSetDelay,
+                         RecordFile };
+    static constexpr tools::command_line::Option table[] = {
+        {"make-bundle", 'b', true},       {"show-record", 's', true},
+        {"scan-version", 0, true},        {"scan-version-result", 0, true},
+        {"parameter-set-delay", 0, true}, {"record-file", 'r', true},
+    };
     Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            options.help = true;
-            continue;
-        }
-        const bool takes_value = argument == "--make-bundle" || argument == "--show-record" ||
-                                 argument == "--scan-version" || argument == "--scan-version-result" ||
-                                 argument == "--parameter-set-delay" || argument == "--record-file";
-        if (!takes_value) return platform::Error{"unknown option " + argument};
-        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-            return platform::Error{argument + " needs a value"};
-        }
-        const std::string& value = arguments[++i];
-        if (argument == "--make-bundle") {
-            options.make_bundle = value;
-        } else if (argument == "--show-record") {
-            options.show_record = value;
-        } else if (argument == "--scan-version") {
-            const auto bytes = parse_three_bytes(value);
-            if (!bytes) return platform::Error{"--scan-version takes three bytes, such as 1,0,1"};
-            options.settings.scan_version_bytes = *bytes;
-        } else if (argument == "--scan-version-result") {
-            const auto result = parse_number<std::int32_t>(value);
-            if (!result) return platform::Error{"--scan-version-result takes a 32-bit integer"};
-            options.settings.scan_version_result = *result;
-        } else if (argument == "--parameter-set-delay") {
-            const auto delay = parse_number<unsigned>(value);
-            if (!delay || *delay > 60000) return platform::Error{"--parameter-set-delay takes 0 to 60000 ms"};
-            options.settings.parameter_set_delay = std::chrono::milliseconds(*delay);
-        } else {
-            if (!std::filesystem::path(value).is_absolute()) {
-                return platform::Error{"--record-file takes an absolute path"};
+    auto read = tools::command_line::read(
+        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+            switch (option) {
+                case MakeBundle: options.make_bundle = value; break;
+                case ShowRecord: options.show_record = value; break;
+                case ScanVersion: {
+                    const auto bytes = parse_three_bytes(value);
+                    if (!bytes) return platform::Error{"--scan-version takes three bytes, such as 1,0,1"};
+                    options.settings.scan_version_bytes = *bytes;
+                    break;
+                }
+                case ScanVersionResult: {
+                    const auto result = parse_number<std::int32_t>(value);
+                    if (!result) return platform::Error{"--scan-version-result takes a 32-bit integer"};
+                    options.settings.scan_version_result = *result;
+                    break;
+                }
+                case ParameterSetDelay: {
+                    const auto delay = parse_number<unsigned>(value);
+                    if (!delay || *delay > 60000) {
+                        return platform::Error{"--parameter-set-delay takes 0 to 60000 ms"};
+                    }
+                    options.settings.parameter_set_delay = std::chrono::milliseconds(*delay);
+                    break;
+                }
+                case RecordFile:
+                    if (!std::filesystem::path(value).is_absolute()) {
+                        return platform::Error{"--record-file takes an absolute path"};
+                    }
+                    options.settings.record_file = value;
+                    break;
             }
-            options.settings.record_file = value;
-        }
+            return {};
+        });
+    if (!read) return read.error();
+    if (!read->operands.empty()) {
+        return platform::Error{"unexpected argument " + read->operands.front()};
     }
-    if (!options.help && options.make_bundle.has_value() == options.show_record.has_value()) {
+    options.request = read->request;
+    if (options.request == tools::command_line::Request::Run &&
+        options.make_bundle.has_value() == options.show_record.has_value()) {
         return platform::Error{"give either --make-bundle or --show-record"};
     }
     return options;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/base/result.hpp"
+#include "tools/command_line/command_line.hpp"
 #include "tools/scanner_sample_library/sample_settings.hpp"
 
 namespace scanner_sample {
@@ -15,7 +16,7 @@ struct Options {
     std::optional<std::filesystem::path> make_bundle;
     std::optional<std::filesystem::path> show_record;
     Settings settings;
-    bool help = false;
+    tools::command_line::Request request = tools::command_line::Request::Run;
 };
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments);

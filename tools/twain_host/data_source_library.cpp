@@ -42,6 +42,8 @@ DataSourceLibrary& DataSourceLibrary::operator=(DataSourceLibrary&& other) noexc
     return *this;
 }
 
+void* DataSourceLibrary::symbol(const char* name) const { return ::dlsym(handle_, name); }
+
 DataSourceLibrary::~DataSourceLibrary() {
     if (handle_) ::dlclose(handle_);
 }

@@ -22,6 +22,8 @@ public:
     ~DataSourceLibrary();
 
     twain::DSENTRYPROC entry() const { return entry_; }
+    // The address of another exported symbol; null when there is none.
+    void* symbol(const char* name) const;
 
 private:
     DataSourceLibrary(void* handle, twain::DSENTRYPROC entry_point)

@@ -1,30 +1,13 @@
 #include "tools/twain_host/probe.hpp"
 
-#include <algorithm>
-#include <vector>
-
+#include "tools/twain_host/backend_check.hpp"
+#include "tools/twain_host/data_source_files.hpp"
 #include "tools/twain_host/data_source_library.hpp"
 #include "tools/twain_host/triplet_call.hpp"
+#include "twain/backend/data_source_backend.hpp"
 #include "twain/protocol/twain_constants.hpp"
 
 namespace twain_host {
-
-namespace {
-
-std::vector<std::filesystem::path> data_source_files(const std::filesystem::path& folder) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> found;
-    std::error_code error;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        std::error_code ignored;
-        if (it->path().extension() == ".ds" && it->is_regular_file(ignored)) found.push_back(it->path());
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-}  // namespace
 
 bool probe_data_sources(const std::filesystem::path& folder, std::ostream& out) {
     const auto files = data_source_files(folder);
@@ -38,8 +21,13 @@ bool probe_data_sources(const std::filesystem::path& folder, std::ostream& out) 
             continue;
         }
         const Triplet identity{twain::DG_CONTROL, twain::DAT_IDENTITY, twain::MSG_GET};
-        if (send_triplet(library->entry(), nullptr, identity, out, "  ") == twain::TWRC_SUCCESS) {
-            answered = true;
+        const auto code = send_triplet(library->entry(), nullptr, identity, out, "  ");
+        if (code == twain::TWRC_SUCCESS) answered = true;
+        // twain-source keeps its backend in gDataSource: still none after a failure means it
+        // could not make one, and the host finds out why.
+        const auto* backend = static_cast<twain::DataSourceBackend* const*>(library->symbol("gDataSource"));
+        if (code == twain::TWRC_FAILURE && backend && !*backend) {
+            out << "  " << explain_missing_backend(backend_bundle_path()) << '\n';
         }
     }
     return answered;

@@ -6,12 +6,13 @@
 #include <filesystem>
 #include <ostream>
 
+#include "tools/twain_host/data_source_files.hpp"
+
 namespace twain_host {
 
-inline constexpr const char* kDataSourceFolder = "/usr/local/lib/twain";
-
-// Prints each data source found with its answer. True when at least one data source answered
-// with TWRC_SUCCESS.
+// Prints each data source found with its answer. When twain-source answers TWRC_FAILURE because
+// it could not make its backend, says which step of making it could not be taken. True when at
+// least one data source answered with TWRC_SUCCESS.
 bool probe_data_sources(const std::filesystem::path& folder, std::ostream& out);
 
 }  // namespace twain_host

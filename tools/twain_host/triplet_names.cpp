@@ -6,7 +6,7 @@
 #include <limits>
 #include <span>
 
-#include "twain/protocol/twain_constants.hpp"
+#include "sane_backend/protocol/twain_codes.hpp"
 
 namespace twain_host {
 
@@ -38,6 +38,9 @@ constexpr Name kDataArgumentTypes[] = {
     {DAT_DEVICEEVENT, "DAT_DEVICEEVENT"},
     {DAT_FILESYSTEM, "DAT_FILESYSTEM"},
     {DAT_PASSTHRU, "DAT_PASSTHRU"},
+    {DAT_CALLBACK, "DAT_CALLBACK"},
+    {DAT_CALLBACK2, "DAT_CALLBACK2"},
+    {DAT_ENTRYPOINT, "DAT_ENTRYPOINT"},
     {DAT_IMAGEINFO, "DAT_IMAGEINFO"},
     {DAT_IMAGELAYOUT, "DAT_IMAGELAYOUT"},
     {DAT_IMAGEMEMXFER, "DAT_IMAGEMEMXFER"},
@@ -69,6 +72,7 @@ constexpr Name kMessages[] = {
     {MSG_ENABLEDSUIONLY, "MSG_ENABLEDSUIONLY"},
     {MSG_PROCESSEVENT, "MSG_PROCESSEVENT"},
     {MSG_ENDXFER, "MSG_ENDXFER"},
+    {MSG_REGISTER_CALLBACK, "MSG_REGISTER_CALLBACK"},
 };
 
 constexpr Name kReturnCodes[] = {
@@ -82,6 +86,8 @@ constexpr Name kReturnCodes[] = {
     {TWRC_ENDOFLIST, "TWRC_ENDOFLIST"},
     {TWRC_INFONOTSUPPORTED, "TWRC_INFONOTSUPPORTED"},
     {TWRC_DATANOTAVAILABLE, "TWRC_DATANOTAVAILABLE"},
+    {TWRC_BUSY, "TWRC_BUSY"},
+    {TWRC_SCANNERLOCKED, "TWRC_SCANNERLOCKED"},
 };
 
 constexpr Name kConditionCodes[] = {
@@ -107,6 +113,20 @@ constexpr Name kConditionCodes[] = {
     {TWCC_PAPERDOUBLEFEED, "TWCC_PAPERDOUBLEFEED"},
     {TWCC_FILEWRITEERROR, "TWCC_FILEWRITEERROR"},
     {TWCC_CHECKDEVICEONLINE, "TWCC_CHECKDEVICEONLINE"},
+    {TWCC_INTERLOCK, "TWCC_INTERLOCK"},
+    {TWCC_DAMAGEDCORNER, "TWCC_DAMAGEDCORNER"},
+    {TWCC_FOCUSERROR, "TWCC_FOCUSERROR"},
+    {TWCC_DOCTOOLIGHT, "TWCC_DOCTOOLIGHT"},
+    {TWCC_DOCTOODARK, "TWCC_DOCTOODARK"},
+    {TWCC_NOMEDIA, "TWCC_NOMEDIA"},
+};
+
+constexpr Name kCapabilities[] = {
+    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},       {ICAP_XFERMECH, "ICAP_XFERMECH"},
+    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},     {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
+    {ICAP_UNITS, "ICAP_UNITS"},             {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
+    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"}, {ICAP_IMAGEFILEFORMAT, "ICAP_IMAGEFILEFORMAT"},
+    {ICAP_PIXELFLAVOR, "ICAP_PIXELFLAVOR"}, {CAP_FEEDERENABLED, "CAP_FEEDERENABLED"},
 };
 
 bool same_ignoring_case(std::string_view a, std::string_view b) {
@@ -178,6 +198,8 @@ std::string return_code_name(TW_UINT16 code) {
 std::string condition_code_name(TW_UINT16 code) {
     return name_of(code, kConditionCodes) + " (" + std::to_string(code) + ")";
 }
+
+std::string capability_name(TW_UINT16 capability) { return name_of(capability, kCapabilities); }
 
 std::string data_group_bits(TW_UINT32 groups) {
     std::string names;

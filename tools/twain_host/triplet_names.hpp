@@ -27,6 +27,8 @@ std::string triplet_name(const Triplet& triplet);
 // "TWRC_SUCCESS (0)", "TWCC_BADPROTOCOL (9)"; unknown values as "0x1234".
 std::string return_code_name(twain::TW_UINT16 code);
 std::string condition_code_name(twain::TW_UINT16 code);
+// "ICAP_XRESOLUTION" for the capabilities the host negotiates or reads; "0x1234" otherwise.
+std::string capability_name(twain::TW_UINT16 capability);
 // "DG_CONTROL DG_IMAGE" for the bits of SupportedGroups that have names.
 std::string data_group_bits(twain::TW_UINT32 groups);
 

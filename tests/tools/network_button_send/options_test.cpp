@@ -64,7 +64,7 @@ TEST(SenderOptions, BadCommandLinesSayWhatIsWrong) {
               "a message ID is a signed 32-bit number, not \"2147483648\"");
     EXPECT_EQ(error_of({"jump", "--address", "1.2.3.4"}), "unknown command jump");
     EXPECT_EQ(error_of({"--verbose"}), "unknown option --verbose");
-    EXPECT_TRUE(parsed({"--help"}).help);
+    EXPECT_EQ(parsed({"--help"}).request, tools::command_line::Request::Help);
 }
 
 TEST(SenderOptions, DescribesTheEventAsSent) {

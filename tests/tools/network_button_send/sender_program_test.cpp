@@ -60,7 +60,7 @@ TEST(SenderProgram, SendsTheMessageIdAndTheTwelveBytes) {
 TEST(SenderProgram, SendsToANamedPort) {
     IsolatedEnvironment env;
     NamedSocket port = serve("other");
-    const auto run = run_sender(env, "--port other end-scan --address 192.168.1.7");
+    const auto run = run_sender(env, "-p other end-scan --address=192.168.1.7");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(next_datagram(port),
               (std::vector<std::uint8_t>{0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 0x99, 0, 192, 168, 1, 7}));

@@ -1,0 +1,63 @@
+# Installs the project into a scratch DESTDIR and checks the backend bundle as twain-source
+# finds it: at the fixed path below /Library, exporting its principal class and nothing else,
+# and built from what twain-source installs alone (its sources compile against the staged
+# headers, with no other header of the project in reach).
+#
+#   cmake -DBUILD_DIR=... -DSTAGE=... -DSOURCE_DIR=... -DINCLUDE_DIR=... -DNM=... -DCXX=...
+#         -DEXTRA_FLAGS=... -P check_installation.cmake
+foreach(variable BUILD_DIR STAGE SOURCE_DIR INCLUDE_DIR NM CXX)
+  if(NOT DEFINED ${variable})
+    message(FATAL_ERROR "${variable} is not set")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${STAGE}")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${STAGE}/root"
+                        "${CMAKE_COMMAND}" --install "${BUILD_DIR}"
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "install failed:\n${output}")
+endif()
+
+set(bundle "${STAGE}/root/Library/Printers/Velmora/Frameworks/VelDataSourceBackend.bundle")
+foreach(file Contents/Info.plist Contents/MacOS/VelSaneBackend)
+  if(NOT EXISTS "${bundle}/${file}" OR IS_DIRECTORY "${bundle}/${file}")
+    message(FATAL_ERROR "no ${bundle}/${file}")
+  endif()
+endforeach()
+file(READ "${bundle}/Contents/Info.plist" info)
+if(NOT info MATCHES "<key>NSPrincipalClass</key>[ \t\r\n]*<string>VelSaneBackend</string>")
+  message(FATAL_ERROR "Info.plist does not name VelSaneBackend:\n${info}")
+endif()
+
+execute_process(COMMAND "${NM}" -D --defined-only "${bundle}/Contents/MacOS/VelSaneBackend"
+                RESULT_VARIABLE result OUTPUT_VARIABLE symbols ERROR_VARIABLE errors)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "nm failed: ${errors}")
+endif()
+string(REGEX MATCHALL "[^ \n]+\n" names "${symbols}")
+set(exported)
+foreach(name IN LISTS names)
+  string(STRIP "${name}" name)
+  if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
+    list(APPEND exported "${name}")
+  endif()
+endforeach()
+if(NOT exported STREQUAL "VelSaneBackend")
+  message(FATAL_ERROR "the bundle exports ${exported}; nm says:\n${symbols}")
+endif()
+
+# The backend's sources on their own, beside nothing but the staged headers.
+file(COPY "${SOURCE_DIR}" DESTINATION "${STAGE}/src" PATTERN "CMakeLists.txt" EXCLUDE)
+file(GLOB_RECURSE sources "${STAGE}/src/sane_backend/*.cpp")
+separate_arguments(extra UNIX_COMMAND "${EXTRA_FLAGS}")
+foreach(source IN LISTS sources)
+  execute_process(COMMAND "${CXX}" -std=c++20 -fsyntax-only -Wall -Werror ${extra}
+                          -I "${STAGE}/src" -I "${STAGE}/root${INCLUDE_DIR}/velmora" "${source}"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${source} does not build from the installed interface:\n${output}")
+  endif()
+endforeach()
+list(LENGTH sources count)
+message(STATUS "the bundle exports ${exported}; ${count} sources build from the installed interface")
