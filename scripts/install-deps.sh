@@ -23,6 +23,9 @@ case "${1:-}" in
       clang libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       umockdev libumockdev-dev bubblewrap groff-base
+      # A private bus for the tests that talk to the user's service manager; systemd-analyze,
+      # which checks the installed user unit.
+      dbus-daemon systemd
     )
     ;;
   *) echo "usage: scripts/install-deps.sh [--build-only]" >&2; exit 2 ;;

@@ -1,5 +1,7 @@
 // The button-monitor program as it runs, measured from outside, in a private file-system view
-// (scripts/run-in-view.sh) with its own runtime, configuration and home folders:
+// (scripts/run-in-view.sh) with its own runtime, configuration and home folders, and as on a
+// desktop: a journal socket in the view and a notification socket (stand-ins of this program's),
+// so that it runs with the journal's socket open and reports itself ready:
 //
 // 1. Idle for ten seconds: its wake-ups (the context switches of all its threads, voluntary and
 //    not) and the CPU time it used. Target: no wake-up at all; a program that polls two or
@@ -18,14 +20,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +66,8 @@ struct World {
     pid_t standIn = -1;
     pid_t view = -1;
     pid_t monitor = -1;
+    int journal = -1;  // the stand-in journal's socket, seen in the view
+    int notify = -1;   // the stand-in notification socket
 };
 World world;
 
@@ -128,6 +136,37 @@ void SetUpWorld() {
     world.status = world.base / "view-status.json";
 }
 
+// A datagram socket bound at the path; Fail when it cannot be made.
+int BindDatagram(const std::filesystem::path& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.native().size() >= sizeof address.sun_path) Fail("cannot make a socket");
+    std::memcpy(address.sun_path, path.c_str(), path.native().size() + 1);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        Fail("cannot bind " + path.string());
+    }
+    return fd;
+}
+
+// The next datagram of the socket, or nothing within the time.
+std::optional<std::string> Receive(int fd, std::chrono::milliseconds timeout) {
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, static_cast<int>(timeout.count())) != 1) return std::nullopt;
+    std::string buffer(64 * 1024, '\0');
+    const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got < 0) return std::nullopt;
+    buffer.resize(static_cast<std::size_t>(got));
+    return buffer;
+}
+
+void SetUpDesktop() {
+    std::filesystem::create_directories(world.base / "journal");
+    world.journal = BindDatagram(world.base / "journal/socket");
+    world.notify = BindDatagram(world.base / "notify");
+    ::setenv("NOTIFY_SOCKET", (world.base / "notify").c_str(), 1);
+}
+
 void StartStandIn() {
     const auto pidFile = world.base / "standin.pid";
     world.standIn = Spawn({STANDIN_PROGRAM, "--pid-file", pidFile.string(), "--log",
@@ -176,10 +215,13 @@ bool Idle() {
 
 void StartMonitor() {
     world.view = Spawn({RUN_IN_VIEW_SCRIPT, "--library", (world.base / "Library").string(),
-                        "--status-file", world.status.string(), "--", MONITOR_PROGRAM},
+                        "--journal", (world.base / "journal").string(), "--status-file",
+                        world.status.string(), "--", MONITOR_PROGRAM},
                        world.base / "monitor-output.txt");
     if (!WaitUntil([] { return StatusNumber("child-pid").has_value(); })) Fail("the view reports no pid");
     world.monitor = static_cast<pid_t>(*StatusNumber("child-pid"));
+    const auto ready = Receive(world.notify, 10s);
+    if (!ready || !ready->starts_with("READY=1\n")) Fail("the monitor did not report itself ready");
     if (!WaitUntil(Idle)) Fail("the monitor does not settle into its event loop");
 }
 
@@ -306,6 +348,16 @@ BENCHMARK(BM_ScanRequestThroughMonitor)
 
 const char* Verdict(bool met) { return met ? "met" : "NOT MET"; }
 
+// The journal entries the whole run made, by message.
+std::vector<std::string> JournalMessages() {
+    std::vector<std::string> messages;
+    while (const auto entry = Receive(world.journal, 0ms)) {
+        const auto at = entry->find("MESSAGE=");
+        messages.push_back(at == std::string::npos ? "?" : entry->substr(at + 8, entry->find('\n', at) - at - 8));
+    }
+    return messages;
+}
+
 void PrintFigures(const Memory& afterRequests) {
     std::printf("\nbutton-monitor, pid %d, measured from outside\n", static_cast<int>(world.monitor));
     if (idle.measured) {
@@ -330,6 +382,10 @@ void PrintFigures(const Memory& afterRequests) {
         std::printf("Memory when idle again after them: private %ld KiB, resident %ld KiB\n",
                     afterRequests.privateKiB, afterRequests.rssKiB);
     }
+    const auto messages = JournalMessages();
+    std::printf("Journal entries of the run: %zu", messages.size());
+    for (const auto& message : messages) std::printf(" [%s]", message.c_str());
+    std::printf("\n");
 }
 
 }  // namespace
@@ -338,6 +394,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     SetUpWorld();
     StartStandIn();
+    SetUpDesktop();
     StartMonitor();
 
     benchmark::RunSpecifiedBenchmarks();

@@ -1,6 +1,8 @@
 #include "monitor/core/standard_streams.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,5 +26,23 @@ void OpenMissingStandardStreams() {
 }
 
 void CatchBrokenPipeSignal() { std::signal(SIGPIPE, OnBrokenPipe); }
+
+bool WriteErrorLine(std::string_view line) {
+    while (!line.empty()) {
+        // Per call, so the stream's own flags (shared with the commands the monitor runs) stay.
+        ssize_t sent = ::send(STDERR_FILENO, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0 && errno == ENOTSOCK) {
+            pollfd stream{STDERR_FILENO, POLLOUT, 0};
+            if (::poll(&stream, 1, 0) != 1 || (stream.revents & POLLOUT) == 0) return false;
+            sent = ::write(STDERR_FILENO, line.data(), line.size());
+        }
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        line.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
 
 }  // namespace monitor

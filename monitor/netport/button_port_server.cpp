@@ -1,15 +1,52 @@
 #include "monitor/netport/button_port_server.hpp"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 #include <variant>
 
+#include "monitor/core/monitor_report.hpp"
 #include "monitor/netport/network_button_event.hpp"
+#include "platform/base/errno_text.hpp"
+#include "platform/diagnostics/reporting.hpp"
 
 namespace monitor {
 
 namespace msgport = platform::msgport;
+namespace diagnostics = platform::diagnostics;
 using platform::runloop::RunLoop;
+
+namespace {
+
+constexpr std::string_view kNameTaken = "PORT_NAME_TAKEN";
+constexpr std::string_view kNotServed = "PORT_NOT_SERVED";
+
+diagnostics::Entry PortEntry(diagnostics::Priority priority, std::string message,
+                             const std::string& reason) {
+    diagnostics::Entry entry{priority, std::move(message), {{report::kPort, std::string(ButtonPortName)}}};
+    if (!reason.empty()) entry.fields.push_back({report::kReason, reason});
+    return entry;
+}
+
+void ReportNotServed(const std::string& reason) {
+    diagnostics::begin_condition(kNotServed, "", [&] {
+        return PortEntry(diagnostics::Priority::Error,
+                         "cannot serve " + std::string(ButtonPortName) + " (" + reason +
+                             "); network scan requests do not reach this monitor",
+                         reason);
+    });
+}
+
+void ReportServing() {
+    const auto served = [] {
+        return PortEntry(diagnostics::Priority::Notice,
+                         "serving " + std::string(ButtonPortName) + " again", "");
+    };
+    diagnostics::end_condition(kNameTaken, "", served);
+    diagnostics::end_condition(kNotServed, "", served);
+}
+
+}  // namespace
 
 ButtonPortServer::~ButtonPortServer() { Stop(); }
 
@@ -23,8 +60,23 @@ std::int32_t ButtonPortServer::CreatePort() {
         });
     if (auto* made = std::get_if<std::unique_ptr<msgport::LocalPort>>(&created)) {
         port = std::move(*made);
+        return 0;
     }
-    return port ? 0 : -1;
+    const auto& failure = std::get<msgport::NamedSocket::ClaimFailure>(created);
+    if (failure.kind == msgport::NamedSocket::ClaimError::NameTaken) {
+        portState = PortState::ServedElsewhere;
+        diagnostics::begin_condition(kNameTaken, "", [&] {
+            return PortEntry(diagnostics::Priority::Warning,
+                             std::string(ButtonPortName) +
+                                 " is already served by another process (another button-monitor "
+                                 "of this user?); network scan requests go there, not here",
+                             failure.error.message);
+        });
+    } else {
+        portState = PortState::NotServed;
+        ReportNotServed(failure.error.message);
+    }
+    return -1;
 }
 
 void ButtonPortServer::Start() {
@@ -34,9 +86,21 @@ void ButtonPortServer::Start() {
     const std::lock_guard guard(lock);
     if (CreatePort() != 0 || running) return;
     pthread_t created{};
-    if (::pthread_create(&created, nullptr, &ButtonPortServer::PortThreadMain, this) != 0) return;
+    if (const int error = ::pthread_create(&created, nullptr, &ButtonPortServer::PortThreadMain, this);
+        error != 0) {
+        portState = PortState::NotServed;
+        ReportNotServed(platform::errno_text("cannot start the port thread", error));
+        return;
+    }
     thread = created;
     running = true;
+    portState.reset();
+}
+
+PortState ButtonPortServer::AwaitPortState() {
+    std::unique_lock guard(lock);
+    portDecided.wait(guard, [this] { return portState.has_value(); });
+    return *portState;
 }
 
 void ButtonPortServer::JoinEndedThread() {
@@ -62,15 +126,25 @@ std::int32_t ButtonPortServer::ServePort() {
         // Excludes Stop's invalidation and release of the port while the source is made from
         // it: when Stop came first, port is null and the thread ends at once.
         const std::lock_guard guard(lock);
-        if (!port) return 0;
+        if (!port) {
+            portState = PortState::NotServed;
+            portDecided.notify_all();
+            return 0;
+        }
         served = port;
         loop = &RunLoop::current();
         runLoop = loop;
-        if (!served->schedule_on_current_loop()) {
+        if (auto scheduled = served->schedule_on_current_loop(); scheduled) {
+            portState = PortState::Serving;
+            ReportServing();
+        } else {
             // Not served, so let the name go: senders then learn that nobody serves it rather
             // than filling a queue nobody reads.
             served->invalidate();
+            portState = PortState::NotServed;
+            ReportNotServed(scheduled.error().message);
         }
+        portDecided.notify_all();
     }
     // Returns when Stop stops it, or when the invalidated port's sources are gone.
     loop->run();

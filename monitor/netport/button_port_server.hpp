@@ -4,13 +4,14 @@
 // thread (HandleNetworkEvent); the sender gets no reply.
 //
 // The main thread constructs, starts, stops and deletes the server. The port thread runs
-// ServePort, every OnPortMessage and the handling. thread, running, runLoop and port are used by
-// both and guarded by lock; the message fields (report, address, scanType, directValue,
+// ServePort, every OnPortMessage and the handling. thread, running, runLoop, port and portState
+// are used by both and guarded by lock; the message fields (report, address, scanType, directValue,
 // resolution) belong to the port thread alone.
 
 #include <pthread.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <span>
 #include <string>
 
+#include "monitor/core/service_status.hpp"
 #include "platform/msgport/local_port.hpp"
 #include "platform/runloop/run_loop.hpp"
 
@@ -34,8 +36,11 @@ public:
     ~ButtonPortServer();
 
     // Creates the port and the thread that serves it. When the port cannot be created (the name
-    // is served already, or no resources) no thread is started and nothing is reported.
+    // is served already, or no resources) no thread is started; the journal says why.
     void Start();
+    // After Start: waits until the port thread serves the port or has found that it cannot, and
+    // says which. Without a port thread the answer is there at once.
+    PortState AwaitPortState();
     // Invalidates and releases the port (no message is handled after it), stops the port
     // thread's run loop and joins the thread. Waits for a message being handled to be handled
     // completely. May run again; it then finds nothing to do. Returns 0.
@@ -62,7 +67,7 @@ public:
     std::uint32_t Resolution() const { return resolution; }
 
 private:
-    // With lock held. 0, or -1 when no port was created.
+    // With lock held. 0, or -1 when no port was created (portState then says why).
     std::int32_t CreatePort();
     // The port thread's whole body.
     std::int32_t ServePort();
@@ -81,6 +86,9 @@ private:
     // Shared with the port thread, which holds its own reference while it serves, so that the
     // port is destroyed on that thread once its source is gone, whenever Stop lets go of it.
     std::shared_ptr<platform::msgport::LocalPort> port;
+    // Unset from the start of a port thread until it serves the port or gives up (portDecided).
+    std::optional<PortState> portState = PortState::NotServed;
+    std::condition_variable portDecided;
 
     std::array<std::uint8_t, 8> report{};
     std::array<std::uint8_t, 4> address{};

@@ -3,16 +3,17 @@
 // application) and a control command (the panel's destination list, or the end of a network
 // scan, through the scanner library). Runs on the port thread, one message at a time.
 
-#include <cstdio>
 #include <cstring>
 
 #include "monitor/core/scanner_pref_keys.hpp"
 #include "monitor/core/scanner_prefs.hpp"
+#include "monitor/core/standard_streams.hpp"
 #include "monitor/launch/scan_launch_request.hpp"
 #include "monitor/netport/button_port_server.hpp"
 #include "monitor/netport/dotted_quad_string.hpp"
 #include "monitor/netport/network_button_event.hpp"
 #include "monitor/scannerlib/scanner_library.hpp"
+#include "platform/diagnostics/descriptors.hpp"
 #include "platform/plist/describe.hpp"
 #include "platform/plist/value.hpp"
 
@@ -23,10 +24,9 @@ namespace {
 using platform::plist::IntegerKind;
 using platform::plist::Value;
 
-// The monitor's one diagnostic: the received unique number, a line on standard error.
+// The received unique number, a line on standard error: the one thing the monitor writes there.
 void ShowValue(const Value& value) {
-    const std::string line = platform::plist::describe(value) + "\n";
-    std::fputs(line.c_str(), stderr);
+    (void)WriteErrorLine(platform::plist::describe(value) + "\n");
 }
 
 }  // namespace
@@ -66,6 +66,8 @@ std::int32_t ButtonPortServer::HandleNetworkEvent() {
         }
     }
     report.fill(0);
+    // A step of this event may have met the end of the descriptors, or found them back.
+    platform::diagnostics::check_descriptors();
     return result;
 }
 

@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "monitor/core/monitor_report.hpp"
 #include "monitor/core/scanner_prefs.hpp"
 #include "platform/base/os_status.hpp"
+#include "platform/diagnostics/reporting.hpp"
 #include "platform/folders/folders.hpp"
 #include "platform/plist/value.hpp"
 
@@ -21,9 +23,83 @@ std::mutex& ScannerLibraryLock() {
     return lock;
 }
 
+namespace diagnostics = platform::diagnostics;
+
+constexpr std::string_view kLibraryMissing = "SCANNER_LIBRARY_MISSING";
+constexpr std::string_view kLibraryNotLoaded = "SCANNER_LIBRARY_NOT_LOADED";
+constexpr std::string_view kEntryPointMissing = "SCANNER_LIBRARY_ENTRY_POINT_MISSING";
+
+// What the monitor cannot do without each entry point.
+const char* WithoutEntryPoint(std::string_view name) {
+    if (name == "EnableScannerEx") return "the device is used without a handle";
+    if (name == "DisableScanner") return "the device is never disabled";
+    if (name == "DeviceParameterSet" || name == "ScanVersion") {
+        return "the panel gets no destination list";
+    }
+    return "the end of a network scan reaches only the preferences";
+}
+
 template <class Function>
 Function* EntryPoint(const platform::bundle::Bundle& bundle, const char* name) {
-    return platform::bundle::entry_point<Function>(bundle, name);
+    auto* found = platform::bundle::entry_point<Function>(bundle, name);
+    const auto entry = [&](diagnostics::Priority priority, std::string message) {
+        return diagnostics::Entry{priority, std::move(message),
+                                  {{report::kEntryPoint, name},
+                                   {report::kLibrary, bundle.path().string()}}};
+    };
+    if (found) {
+        diagnostics::end_condition(kEntryPointMissing, name, [&] {
+            return entry(diagnostics::Priority::Notice,
+                         std::string("the scanner library has its entry point ") + name + " again");
+        });
+    } else {
+        diagnostics::begin_condition(kEntryPointMissing, name, [&] {
+            return entry(diagnostics::Priority::Warning,
+                         std::string("the scanner library lacks its entry point ") + name + ": " +
+                             WithoutEntryPoint(name));
+        });
+    }
+    return found;
+}
+
+diagnostics::Entry LibraryEntry(diagnostics::Priority priority, std::string message,
+                                const std::filesystem::path& library) {
+    return {priority, std::move(message), {{report::kLibrary, library.string()}}};
+}
+
+void ReportMissing(const std::filesystem::path& library) {
+    diagnostics::begin_condition(kLibraryMissing, "", [&] {
+        return LibraryEntry(diagnostics::Priority::Warning,
+                            "the scanner library is not installed (" + library.string() +
+                                "): the panel gets no destination list, and network scans are "
+                                "ended in the preferences only",
+                            library);
+    });
+}
+
+void ReportNotLoaded(const std::filesystem::path& library, const std::string& reason) {
+    diagnostics::begin_condition(kLibraryNotLoaded, "", [&] {
+        auto entry = LibraryEntry(diagnostics::Priority::Error,
+                                  "the scanner library's code does not load: " + reason, library);
+        entry.fields.push_back({report::kReason, reason});
+        return entry;
+    });
+}
+
+void ReportLoaded(const std::filesystem::path& library) {
+    const auto loaded = [&] {
+        return LibraryEntry(diagnostics::Priority::Notice, "the scanner library loads again",
+                            library);
+    };
+    diagnostics::end_condition(kLibraryMissing, "", loaded);
+    diagnostics::end_condition(kLibraryNotLoaded, "", loaded);
+}
+
+// Where the library is looked for, for a person to check.
+std::filesystem::path ExpectedLibraryPath() {
+    return platform::folders::system_path(
+        "/Library/Application Support/Velmora/7720 Series Scanner.bundle/Contents/SharedSupport/"
+        "7720ScannerLib.bundle");
 }
 
 }  // namespace
@@ -48,13 +124,21 @@ std::int32_t ScannerLibrary::LocateLibrary() {
 
 std::int32_t ScannerLibrary::Load() {
     if (LocateLibrary() != platform::os_status::noErr) {
+        ReportMissing(ExpectedLibraryPath());
         return platform::os_status::coreFoundationUnknownErr;
     }
     auto opened = platform::bundle::Bundle::open(*libraryURL);
-    if (!opened) return platform::os_status::coreFoundationUnknownErr;
+    if (!opened) {
+        ReportMissing(*libraryURL);
+        return platform::os_status::coreFoundationUnknownErr;
+    }
     // Kept even when its code does not load: Close or the destructor releases it.
     bundle.emplace(std::move(*opened));
-    if (!bundle->load()) return platform::os_status::coreFoundationUnknownErr;
+    if (auto loaded = bundle->load(); !loaded) {
+        ReportNotLoaded(*libraryURL, loaded.error().message);
+        return platform::os_status::coreFoundationUnknownErr;
+    }
+    ReportLoaded(*libraryURL);
 
     enableScannerEx = EntryPoint<EnableScannerExFunction>(*bundle, "EnableScannerEx");
     disableScanner = EntryPoint<DisableScannerFunction>(*bundle, "DisableScanner");

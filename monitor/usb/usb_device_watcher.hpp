@@ -12,9 +12,13 @@
 // One device at a time: a second matching device attached while one is held is ignored, and
 // taken up as if it had just arrived when the held one goes (when several wait, the first in
 // udev's order).
+//
+// The journal gets each device attached, passed over and removed, whether its buttons could be
+// read, and why the watch could not start.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "monitor/usb/hid_button_device.hpp"
 #include "platform/usb/usb_device_notifier.hpp"
@@ -34,6 +38,8 @@ public:
     // did not mount it), no udev monitor (no netlink socket, for one when the process has no
     // descriptor left), or identifiers outside 0 to 0xFFFF. No USB bus is no failure.
     std::int32_t Start();
+    // Why the last Start returned -1, in words; empty when it did not.
+    const std::string& StartFailure() const { return startFailure; }
 
     // Handles every device waiting in the iterator.
     void HandleMatchedDevices(platform::usb::UsbDeviceIterator& iterator);
@@ -54,6 +60,7 @@ private:
     std::int32_t productId;
     std::unique_ptr<HidButtonDevice> buttonDevice;
     std::int32_t closedCount = 0;
+    std::string startFailure;
 };
 
 }  // namespace monitor

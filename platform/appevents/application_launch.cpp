@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/base/errno_text.hpp"
 #include "platform/base/os_status.hpp"
@@ -60,8 +61,9 @@ void report(int fd, StatusRecord::Kind kind, int value) noexcept {
 
 // The application's side of the fork, up to exec. Only async-signal-safe calls: the caller may
 // have other threads.
-[[noreturn]] void become_application(const char* program, char* const argv[], int input,
-                                     int null_device, int status_fd) noexcept {
+[[noreturn]] void become_application(const char* program, char* const argv[],
+                                     char* const envp[], int input, int null_device,
+                                     int status_fd) noexcept {
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;
     ::sigemptyset(&default_action.sa_mask);
@@ -88,15 +90,37 @@ void report(int fd, StatusRecord::Kind kind, int value) noexcept {
         const long limit = ::sysconf(_SC_OPEN_MAX);
         for (int fd = 3; fd < (limit > 0 ? limit : 1024); ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
-    ::execve(program, argv, environ);
+    ::execve(program, argv, envp);
     report(status_fd, StatusRecord::ExecFailed, errno);
     ::_exit(127);
 }
+
+Result<pid_t> launch_with_environment(const std::filesystem::path& bundle_folder,
+                                      std::span<const std::byte> launch_parameters,
+                                      char* const envp[]);
 
 }  // namespace
 
 Result<pid_t> launch_application(const std::filesystem::path& bundle_folder,
                                  std::span<const std::byte> launch_parameters) {
+    return launch_with_environment(bundle_folder, launch_parameters, environ);
+}
+
+Result<pid_t> launch_application(const std::filesystem::path& bundle_folder,
+                                 std::span<const std::byte> launch_parameters,
+                                 std::span<const std::string> environment) {
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    return launch_with_environment(bundle_folder, launch_parameters, envp.data());
+}
+
+namespace {
+
+Result<pid_t> launch_with_environment(const std::filesystem::path& bundle_folder,
+                                      std::span<const std::byte> launch_parameters,
+                                      char* const envp[]) {
     auto bundle = bundle::Bundle::open(bundle_folder);
     if (!bundle) return bundle.error();
     const auto executable = bundle->executable_path();
@@ -131,7 +155,7 @@ Result<pid_t> launch_application(const std::filesystem::path& bundle_folder,
             ::_exit(1);
         }
         if (application == 0) {
-            become_application(program.c_str(), argv, input->get(), null_device.get(),
+            become_application(program.c_str(), argv, envp, input->get(), null_device.get(),
                                status_write.get());
         }
         report(status_write.get(), StatusRecord::Started, application);
@@ -163,5 +187,7 @@ Result<pid_t> launch_application(const std::filesystem::path& bundle_folder,
     if (application < 0) return Error{"the launch of " + program + " reported nothing"};
     return application;
 }
+
+}  // namespace
 
 }  // namespace platform::appevents

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <span>
+#include <string>
 
 #include "platform/base/result.hpp"
 
@@ -23,5 +24,9 @@ namespace platform::appevents {
 // any other failure to start it is an error too, never a success.
 Result<pid_t> launch_application(const std::filesystem::path& bundle,
                                  std::span<const std::byte> launch_parameters);
+// The same with the environment given ("NAME=value" entries) instead of the caller's.
+Result<pid_t> launch_application(const std::filesystem::path& bundle,
+                                 std::span<const std::byte> launch_parameters,
+                                 std::span<const std::string> environment);
 
 }  // namespace platform::appevents

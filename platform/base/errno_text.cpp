@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/diagnostics/descriptors.hpp"
+
 namespace platform {
 
 std::string errno_text(std::string_view what, int error_number) {
@@ -11,6 +13,7 @@ std::string errno_text(std::string_view what, int error_number) {
     std::string message(what);
     message += ": ";
     message += text;
+    diagnostics::note_error(error_number, what);
     return message;
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "platform/base/errno_text.hpp"
+#include "platform/diagnostics/descriptors.hpp"
+#include "platform/diagnostics/reporting.hpp"
 #include "platform/plist/document.hpp"
 
 namespace platform::prefs {
@@ -102,10 +104,60 @@ Result<void> keep_aside(const std::filesystem::path& file) {
             return Error{errno_text("cannot move " + from.string() + " along", errno)};
         }
     }
-    if (::rename(file.c_str(), kept_aside_name(file, 0).c_str()) != 0) {
+    const auto kept = kept_aside_name(file, 0);
+    if (::rename(file.c_str(), kept.c_str()) != 0) {
         return Error{errno_text("cannot keep " + file.string() + " aside", errno)};
     }
+    diagnostics::report({diagnostics::Priority::Warning,
+                         "damaged preference file " + file.string() + " kept aside as " +
+                             kept.string() + "; its domain starts again empty",
+                         {{"EVENT", "PREFERENCE_FILE_KEPT_ASIDE"},
+                          {"PREFERENCE_FILE", file.string()},
+                          {"KEPT_AS", kept.string()}}});
     return {};
+}
+
+constexpr std::string_view damaged_condition = "PREFERENCE_FILE_DAMAGED";
+constexpr std::string_view too_large_condition = "PREFERENCE_FILE_TOO_LARGE";
+
+diagnostics::Entry file_entry(diagnostics::Priority priority, std::string message,
+                              const std::filesystem::path& file) {
+    return {priority, std::move(message), {{"PREFERENCE_FILE", file.string()}}};
+}
+
+// A file that reads as an empty domain, or not at all, is reported while it stays so: every
+// access to the domain meets it again.
+void report_state(const std::filesystem::path& file, FileState state, bool exists) {
+    const std::string& name = file.native();
+    const bool damaged = state == FileState::Corrupt || (state == FileState::Unreadable && exists);
+    if (damaged) {
+        diagnostics::begin_condition(damaged_condition, name, [&] {
+            return file_entry(diagnostics::Priority::Warning,
+                              "preference file " + name +
+                                  " is damaged (or not a readable file) and reads as empty; the "
+                                  "next write keeps it aside",
+                              file);
+        });
+    } else if (state != FileState::Failed) {
+        diagnostics::end_condition(damaged_condition, name, [&] {
+            return file_entry(diagnostics::Priority::Notice,
+                              "preference file " + name + " reads again", file);
+        });
+    }
+    if (state == FileState::TooLarge) {
+        diagnostics::begin_condition(too_large_condition, name, [&] {
+            return file_entry(diagnostics::Priority::Error,
+                              "preference file " + name + " is larger than " +
+                                  std::to_string(max_domain_file_size >> 20) +
+                                  " MiB: it is not read, and nothing is written to it",
+                              file);
+        });
+    } else if (state != FileState::Failed) {
+        diagnostics::end_condition(too_large_condition, name, [&] {
+            return file_entry(diagnostics::Priority::Notice,
+                              "preference file " + name + " is read again", file);
+        });
+    }
 }
 
 // Exclusive for as long as it lives.
@@ -182,7 +234,9 @@ Result<plist::Value> parse_domain(std::span<const std::byte> document) {
     return value;
 }
 
-DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional<LastRead> last) {
+namespace {
+
+DomainSnapshot read_as_found(const std::filesystem::path& file, std::optional<LastRead> last) {
     DomainSnapshot snapshot;
     snapshot.values = plist::Value::dictionary();
     // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
@@ -190,6 +244,7 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional
     if (!fd) {
         const int error = errno;
         if (passing_fault(error)) {
+            diagnostics::note_error(error, "cannot open " + file.string());
             snapshot.state = FileState::Failed;
             return snapshot;
         }
@@ -259,6 +314,14 @@ DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional
     }
     snapshot.state = FileState::Loaded;
     snapshot.digest = digest;
+    return snapshot;
+}
+
+}  // namespace
+
+DomainSnapshot read_domain_file(const std::filesystem::path& file, std::optional<LastRead> last) {
+    DomainSnapshot snapshot = read_as_found(file, last);
+    report_state(file, snapshot.state, snapshot.stamp.exists);
     return snapshot;
 }
 

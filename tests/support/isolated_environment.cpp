@@ -15,6 +15,8 @@ IsolatedEnvironment::IsolatedEnvironment() : temp_("velmora-env") {
     set_env("XDG_RUNTIME_DIR", runtime_dir().string());
     set_env("XDG_CONFIG_HOME", config_home().string());
     set_env("HOME", home().string());
+    set_env("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    set_env("NOTIFY_SOCKET", std::nullopt);
     saved_root_ = platform::folders::root();
     platform::folders::set_root(root());
 }
@@ -30,10 +32,14 @@ IsolatedEnvironment::~IsolatedEnvironment() {
     }
 }
 
-void IsolatedEnvironment::set_env(const char* name, const std::string& value) {
+void IsolatedEnvironment::set_env(const char* name, const std::optional<std::string>& value) {
     const char* old = std::getenv(name);
     saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    ::setenv(name, value.c_str(), 1);
+    if (value) {
+        ::setenv(name, value->c_str(), 1);
+    } else {
+        ::unsetenv(name);
+    }
 }
 
 }  // namespace testing_support

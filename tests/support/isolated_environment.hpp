@@ -1,6 +1,8 @@
 #pragma once
 // A test's private world: temporary runtime, configuration and home folders in the environment,
-// and a temporary file-system root for the system's fixed paths. Restores everything when it
+// and a temporary file-system root for the system's fixed paths. The session bus and the service
+// manager's notification socket of whoever runs the tests are taken out of the environment, so
+// that nothing a test starts reaches them. Restores everything when it
 // goes away, so it can be a fixture member.
 
 #include <filesystem>
@@ -27,7 +29,7 @@ public:
     std::filesystem::path root() const { return temp_ / "root"; }
 
 private:
-    void set_env(const char* name, const std::string& value);
+    void set_env(const char* name, const std::optional<std::string>& value);
 
     TempDir temp_;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;

@@ -26,12 +26,15 @@
 #include "tests/support/child_processes.hpp"
 #include "tests/support/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
+#include "tests/support/recorded_entries.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace {
 
 using monitor::ButtonPortServer;
+using monitor::PortState;
 using netport_testing::RecordedCalls;
+using testing_support::FieldOf;
 using platform::plist::IntegerKind;
 using platform::plist::Value;
 using namespace std::chrono_literals;
@@ -103,11 +106,14 @@ TEST_F(ButtonPortServerThreads, ShortOfDescriptorsItServesOrLeavesTheNameFreeAnd
     ASSERT_TRUE(sender);
 
     std::vector<bool> served;
+    testing_support::RecordedEntries entries;
     for (int spare = 0; spare <= 8; ++spare) {
         ButtonPortServer server;
+        PortState state = PortState::NotServed;
         {
             const testing_support::SpareDescriptors limit(spare);
             server.Start();
+            state = server.AwaitPortState();
             // An event in message form (ID 0, then the payload) for whoever serves the name.
             const auto event = Event(3, 0, static_cast<std::uint8_t>(spare));
             std::vector<std::byte> datagram(4);
@@ -125,12 +131,21 @@ TEST_F(ButtonPortServerThreads, ShortOfDescriptorsItServesOrLeavesTheNameFreeAnd
             })) << spare << " spare";
             served.push_back(handled());
         }
+        EXPECT_EQ(state == PortState::Serving, served.back()) << spare << " spare";
         EXPECT_EQ(NameIsFree(), !served.back()) << spare << " spare";
         EXPECT_EQ(server.Stop(), 0);
         EXPECT_TRUE(NameIsFree()) << spare << " spare";
     }
     EXPECT_FALSE(served.front());
     EXPECT_TRUE(served.back());
+    // With none to spare the port's socket could not be made: the journal says so, and why.
+    const auto notServed = entries.With("CONDITION", "PORT_NOT_SERVED");
+    ASSERT_FALSE(notServed.empty());
+    EXPECT_EQ(FieldOf(notServed.front(), "CONDITION_STATE"), "began");
+    EXPECT_EQ(FieldOf(notServed.front(), "PORT"), kPortName);
+    EXPECT_EQ(FieldOf(entries.With("CONDITION", "DESCRIPTORS_EXHAUSTED").at(0), "CONDITION_STATE"),
+              "began");
+    EXPECT_EQ(FieldOf(notServed.back(), "CONDITION_STATE"), "ended") << "the last one served";
 }
 
 TEST_F(ButtonPortServerThreads, StopWithoutAPortDoesNothing) {
@@ -141,13 +156,21 @@ TEST_F(ButtonPortServerThreads, StopWithoutAPortDoesNothing) {
 }
 
 TEST_F(ButtonPortServerThreads, ASecondServerFailsWhileTheFirstServes) {
+    testing_support::RecordedEntries entries;
     ButtonPortServer first;
     first.Start();
-    {
+    EXPECT_EQ(first.AwaitPortState(), PortState::Serving);
+    for (int attempt = 0; attempt < 3; ++attempt) {
         ButtonPortServer second;
         second.Start();
+        EXPECT_EQ(second.AwaitPortState(), PortState::ServedElsewhere);
         EXPECT_EQ(second.Stop(), 0);
     }
+    // Said once, however often it is met, with the port's name to filter on.
+    const auto taken = entries.With("CONDITION", "PORT_NAME_TAKEN");
+    ASSERT_EQ(taken.size(), 1U);
+    EXPECT_EQ(FieldOf(taken[0], "CONDITION_STATE"), "began");
+    EXPECT_EQ(FieldOf(taken[0], "PORT"), kPortName);
     // The first one still serves, and it alone handles the message.
     ASSERT_TRUE(Send(Event(3, 0, 5)));
     ASSERT_TRUE(WaitForUniqueNumbers(1));
@@ -157,7 +180,11 @@ TEST_F(ButtonPortServerThreads, ASecondServerFailsWhileTheFirstServes) {
 
     ButtonPortServer third;
     third.Start();
+    EXPECT_EQ(third.AwaitPortState(), PortState::Serving);
     EXPECT_FALSE(NameIsFree()) << "the freed name serves a new server";
+    const auto story = entries.With("CONDITION", "PORT_NAME_TAKEN");
+    ASSERT_EQ(story.size(), 2U);
+    EXPECT_EQ(FieldOf(story[1], "CONDITION_STATE"), "ended");
 }
 
 TEST_F(ButtonPortServerThreads, StopRightAfterStartAndDeletionWhileServing) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/msgport/named_socket.hpp"
 #include "tests/monitor/process/process_fixture.hpp"
 
 namespace {
@@ -33,6 +34,15 @@ protected:
         return LibraryCallCount("DisableScanner") == 1;
     }
 };
+
+// A network event with a command the monitor does not know: it writes only its unique number
+// (-56, of the address's last octet 200), as a datagram of the port (message ID 0 first).
+std::vector<std::byte> UnknownCommandDatagram() {
+    const std::uint8_t bytes[] = {0, 0, 0, 0, 1, 3, 0, 0, 0, 0, 0, 0, 10, 0, 0, 200};
+    std::vector<std::byte> datagram;
+    for (const auto byte : bytes) datagram.push_back(static_cast<std::byte>(byte));
+    return datagram;
+}
 
 // What one run under a descriptor limit came to.
 struct LimitedRun {
@@ -119,6 +129,24 @@ TEST_P(ButtonMonitorErrorReader, AStandardErrorWhoseReaderHasGoneDoesNotEndTheMo
                                   << DescribeExit(monitor_.WaitForExit(std::chrono::seconds(0)));
     EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0");
     EXPECT_FALSE(std::filesystem::exists(ButtonPortSocket())) << "no stale socket is left";
+}
+
+TEST_P(ButtonMonitorErrorReader, AReaderThatStopsReadingHoldsUpNeitherTheEventsNorTheQuit) {
+    auto view = View();
+    view.errors = GetParam();
+    view.smallErrorStream = true;
+    StartMonitor(view);
+    ASSERT_TRUE(WaitUntilIdle(2));
+
+    // More unique numbers ("-56") than the stream holds; the reader keeps its end and reads
+    // nothing. Each send waits while the port's queue is full: the port thread must go on.
+    const std::vector<std::byte> unknownCommand = UnknownCommandDatagram();
+    for (int event = 0; event < 1500; ++event) {
+        const auto sent = platform::msgport::send_to_name("msgports", process_test::kButtonPort,
+                                                          unknownCommand, std::chrono::seconds(20));
+        ASSERT_TRUE(sent) << "event " << event << ": " << sent.error().message;
+    }
+    EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, ButtonMonitorErrorReader,

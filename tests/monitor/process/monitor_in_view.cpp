@@ -60,6 +60,7 @@ bool MonitorInView::Start(const ViewOptions& options) {
     std::vector<std::string> arguments{RUN_IN_VIEW_SCRIPT, "--library", options.library.string(),
                                        "--status-file", (folder_ / kStatusFile).string()};
     if (!options.withSys) arguments.emplace_back("--without-sys");
+    if (!options.journal.empty()) arguments.insert(arguments.end(), {"--journal", options.journal.string()});
     if (!options.users.empty()) arguments.insert(arguments.end(), {"--users", options.users.string()});
     arguments.emplace_back("--");
     if (!options.setup.empty()) {
@@ -69,6 +70,7 @@ bool MonitorInView::Start(const ViewOptions& options) {
         arguments.insert(arguments.end(), {"/usr/bin/env", "LD_PRELOAD=" + *options.preload});
     }
     arguments.emplace_back(MONITOR_PROGRAM);
+    arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
 
     // The test's environment (private runtime, configuration and home folders) less the
     // test's own preload, which is for the test process only.
@@ -76,6 +78,7 @@ bool MonitorInView::Start(const ViewOptions& options) {
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "LD_PRELOAD=", 11) != 0) environment.emplace_back(*entry);
     }
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
 
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
@@ -91,6 +94,14 @@ bool MonitorInView::Start(const ViewOptions& options) {
     if (options.errors == ErrorStream::Socket &&
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         return false;
+    }
+    if (options.smallErrorStream && options.errors == ErrorStream::Pipe) {
+        (void)::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    }
+    if (options.smallErrorStream && options.errors == ErrorStream::Socket) {
+        const int least = 1;  // raised to the system's least
+        (void)::setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &least, sizeof least);
+        (void)::setsockopt(ends[0], SOL_SOCKET, SO_RCVBUF, &least, sizeof least);
     }
 
     const std::string output = (folder_ / kOutputFile).string();

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace process_test {
 
@@ -32,6 +33,15 @@ struct ViewOptions {
     // the view: "ulimit -n 8", "exec 2>&-".
     std::string setup;
     ErrorStream errors = ErrorStream::OutputFile;
+    // The pipe or socket of standard error holds as little as the system allows, so that a
+    // reader that does not read is soon a full stream.
+    bool smallErrorStream = false;
+    // Seen as /run/systemd/journal (a stand-in journal's folder); none when empty.
+    std::filesystem::path journal;
+    // "NAME=value" entries added to the monitor's environment (NOTIFY_SOCKET, DISPLAY, ...).
+    std::vector<std::string> environment;
+    // The monitor's arguments.
+    std::vector<std::string> arguments;
 };
 
 class MonitorInView {

@@ -15,12 +15,14 @@
 #include <vector>
 
 #include "monitor/core/scanner_prefs.hpp"
+#include "monitor/core/service_status.hpp"
 #include "monitor/usb/all_in_one_ids.hpp"
 #include "platform/folders/folders.hpp"
 #include "platform/plist/describe.hpp"
 #include "tests/platform/usb/hid_test_descriptors.hpp"
 #include "tests/support/isolated_environment.hpp"
 #include "tests/support/main_loop_wait.hpp"
+#include "tests/support/recorded_entries.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/usb_testbed.hpp"
 #include "tools/scanner_sample_library/record_file.hpp"
@@ -31,6 +33,7 @@ namespace {
 using namespace std::chrono_literals;
 using monitor::UsbDeviceWatcher;
 using platform::plist::Value;
+using testing_support::FieldOf;
 using testing_support::HidDeviceSpec;
 using testing_support::run_main_loop_for;
 using testing_support::run_main_loop_until;
@@ -250,8 +253,13 @@ TEST_F(WatcherTest, StartFailsWithoutSysfsAndTheWatcherStillGoesAwayCleanly) {
     ::setenv("UMOCKDEV_DIR", empty.path().c_str(), 1);  // the preload takes /sys from here
     auto watcher = std::make_unique<UsbDeviceWatcher>(monitor::kAllInOneVendorId,
                                                       monitor::kAllInOneProductId);
+    testing_support::RecordedEntries recorded;
     EXPECT_EQ(watcher->Start(), -1);
     ::setenv("UMOCKDEV_DIR", saved.c_str(), 1);
+    EXPECT_NE(watcher->StartFailure().find("sysfs"), std::string::npos) << watcher->StartFailure();
+    const auto failed = recorded.With("EVENT", "USB_WATCH_FAILED");
+    ASSERT_EQ(failed.size(), 1U);
+    EXPECT_EQ(FieldOf(failed[0], "REASON"), watcher->StartFailure());
     watcher.reset();
     EXPECT_EQ(UsbDeviceWatcher(0x10000, 1).Start(), -1) << "no USB identifier";
 }
@@ -287,6 +295,60 @@ TEST_F(WatcherTest, AnAttachMarksNoNetworkScanUnlessAScanWasInProgress) {
         EXPECT_EQ(Pref(monitor::IsCurrentlyScanning), row.scanning) << "never written here";
         Unplug(panel);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// "EVENT device" or "CONDITION state device" for each entry, the device by its sysfs path.
+std::vector<std::string> DeviceStory(const testing_support::RecordedEntries& recorded) {
+    std::vector<std::string> story;
+    for (const auto& entry : recorded.All()) {
+        const std::string event = FieldOf(entry, "EVENT");
+        story.push_back((event.empty() ? FieldOf(entry, "CONDITION") + " " +
+                                             FieldOf(entry, "CONDITION_STATE")
+                                       : event) +
+                        " " + FieldOf(entry, "DEVICE"));
+    }
+    return story;
+}
+
+TEST_F(WatcherTest, EachDeviceAttachedPassedOverAndRemovedIsToldWithItsSysfsPath) {
+    testing_support::RecordedEntries recorded;
+    const TestUsbDevice first = Plug();
+    Start();
+    EXPECT_TRUE(monitor::MonitorStatus().Line().ends_with("; scanner attached"))
+        << monitor::MonitorStatus().Line();
+    const TestUsbDevice second = Plug();
+    run_main_loop_for(500ms);
+    Unplug(first);
+    ASSERT_TRUE(WaitForRefreshes(2)) << "the second is taken up";
+    Unplug(second);
+    EXPECT_EQ(DeviceStory(recorded),
+              (std::vector<std::string>{"DEVICE_ATTACHED " + first.syspath, "BUTTONS_OPENED " + first.syspath,
+                                        "DEVICE_PASSED_OVER " + second.syspath,
+                                        "DEVICE_REMOVED " + first.syspath,
+                                        "DEVICE_ATTACHED " + second.syspath, "BUTTONS_OPENED " + second.syspath,
+                                        "DEVICE_REMOVED " + second.syspath}));
+    EXPECT_TRUE(monitor::MonitorStatus().Line().ends_with("; no scanner attached"));
+}
+
+TEST_F(WatcherTest, ButtonsThatCannotBeReadAreToldOnceUntilTheDeviceGoes) {
+    testing_support::RecordedEntries recorded;
+    Start();
+    // Without a hidraw node it is taken once the node wait is over, and has no buttons to read.
+    const TestUsbDevice panel = Plug(false);
+    ASSERT_TRUE(run_main_loop_until([&] { return !recorded.With("CONDITION", "BUTTONS_NOT_OPENED").empty(); }))
+        << "no word of the buttons";
+    LetGo(panel, 5);  // the fifth close opens again, and fails again
+    run_main_loop_for(kCloseDelivered + 200ms);
+    Unplug(panel);
+    EXPECT_EQ(DeviceStory(recorded),
+              (std::vector<std::string>{"DEVICE_ATTACHED " + panel.syspath,
+                                        "BUTTONS_NOT_OPENED began " + panel.syspath,
+                                        "BUTTONS_NOT_OPENED ended " + panel.syspath,
+                                        "DEVICE_REMOVED " + panel.syspath}));
 }
 
 }  // namespace

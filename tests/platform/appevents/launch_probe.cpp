@@ -1,6 +1,7 @@
 // A program for launch tests to put in a bundle: reports what it was started with to the file
 // named by LAUNCH_PROBE_REPORT (written whole, by rename), and copies its standard input next
-// to it (<report>.stdin).
+// to it (<report>.stdin). For each variable named in LAUNCH_PROBE_VARIABLES (separated by
+// spaces) the report has a line "env-NAME value", or "unset-NAME" when it is not set.
 
 #include <dirent.h>
 #include <signal.h>
@@ -63,6 +64,13 @@ int main(int argc, char**) {
         ::closedir(fds);
     }
     report << "\n";
+    if (const char* names = std::getenv("LAUNCH_PROBE_VARIABLES")) {
+        std::istringstream list(names);
+        for (std::string name; list >> name;) {
+            const char* value = std::getenv(name.c_str());
+            report << (value ? "env-" + name + " " + value : "unset-" + name) << "\n";
+        }
+    }
 
     const std::string temporary = std::string(report_path) + ".new";
     std::ofstream(temporary) << report.str();
