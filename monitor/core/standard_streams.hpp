@@ -17,11 +17,12 @@ void OpenMissingStandardStreams();
 // runs with system() and the applications it launches still get the default. No mask changes.
 void CatchBrokenPipeSignal();
 
-// Writes the line to standard error if it can be taken now, and drops it otherwise: the port
-// thread writes it, and a reader that stopped reading must not hold that thread (and with it
-// the monitor's shutdown) up. A socket (the journal's stream under systemd) is sent to without
-// waiting; anything else is written only when poll says it is writable, which for a pipe means
-// room for a line. True when the whole line went out.
+// Writes the line to standard error, waiting a little for a reader that is behind, and drops it
+// when the reader does not catch up: the port thread writes it, and a reader that stopped
+// reading must not hold that thread (and with it the monitor's shutdown) up. Once a line is
+// dropped the following ones do not wait until one goes out again; the journal is told when
+// lines begin to be dropped and when they are taken again. The stream's own flags are left as
+// they are (the commands the monitor runs share them). True when the whole line went out.
 bool WriteErrorLine(std::string_view line);
 
 }  // namespace monitor
