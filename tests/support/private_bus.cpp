@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 #include "tests/support/child_processes.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -54,15 +55,25 @@ PrivateBus::PrivateBus(std::filesystem::path folder) : folder_(std::move(folder)
     std::filesystem::create_directories(folder_);
     const auto socket = folder_ / "bus";
     write_file(folder_ / "bus.conf", Config(socket));
-    daemon_ = Spawn({"dbus-daemon", "--config-file=" + (folder_ / "bus.conf").string(), "--nofork"},
-                    folder_ / "dbus-daemon.log");
+    // The daemon prints its address once it listens; the socket's file is there earlier, from
+    // bind(), and a client that connects in between is refused.
+    const auto log = folder_ / "dbus-daemon.log";
+    daemon_ = Spawn({"dbus-daemon", "--config-file=" + (folder_ / "bus.conf").string(), "--nofork",
+                     "--print-address"},
+                    log);
     if (daemon_ <= 0) return;
-    // The socket is there once the daemon listens.
-    if (!wait_until([&] { return std::filesystem::exists(socket) || wait_for_exit(daemon_, {}); })) {
-        return;
-    }
-    if (!std::filesystem::exists(socket)) {
-        daemon_ = -1;  // reaped: it did not start (not installed, or refused the configuration)
+    const auto listening = [&] {
+        std::ifstream printed(log);
+        for (std::string line; std::getline(printed, line);) {
+            if (line.find("unix:path=" + socket.string()) != std::string::npos) return true;
+        }
+        return false;
+    };
+    bool ended = false;  // and reaped: not installed, or it refused the configuration
+    if (!wait_until([&] { return listening() || (ended = wait_for_exit(daemon_, {}).has_value()); }) ||
+        !listening()) {
+        if (ended) daemon_ = -1;
+        Stop(daemon_);
         return;
     }
     address_ = "unix:path=" + socket.string();

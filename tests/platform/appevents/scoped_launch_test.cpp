@@ -38,7 +38,7 @@ std::filesystem::path LayOutApp(const std::filesystem::path& folder, bool withId
 class ScopedLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!bus_.available()) GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps.sh)";
+        ASSERT_TRUE(bus_.available()) << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
         report_ = env_.base() / "report";
         ::setenv("LAUNCH_PROBE_REPORT", report_.c_str(), 1);
         ::setenv("LAUNCH_PROBE_VARIABLES", "DISPLAY WAYLAND_DISPLAY HOME", 1);

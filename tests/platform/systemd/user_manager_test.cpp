@@ -27,7 +27,7 @@ platform::systemd::Deadline In(std::chrono::milliseconds time) {
 class UserManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!bus_.available()) GTEST_SKIP() << "dbus-daemon is not installed (scripts/install-deps.sh)";
+        ASSERT_TRUE(bus_.available()) << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
     }
 
     testing_support::IsolatedEnvironment env_;
