@@ -5,10 +5,13 @@
 # configuration never looked for them, that no test, benchmark or fuzz target was made, and that
 # the programs are installed, each with a manual page that renders without a warning.
 #
-#   scripts/check-install.sh [BUILD_DIR]      (default build-install)
+#   scripts/check-install.sh [BUILD_DIR [CMAKE_OPTION...]]   (default build-install)
+#
+# The configuration is the "install" preset of CMakePresets.json, with the options given.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-install}
+shift $(( $# > 0 ? 1 : 0 ))
 staging=$(pwd)/$build/staging
 prefix=/usr/local
 
@@ -23,12 +26,7 @@ echo "check-install: $(( ${#hidden[@]} / 3 )) files of the test packages hidden"
 in_view() { bwrap --dev-bind / / "${hidden[@]}" -- "$@"; }
 in_view true || fail "bubblewrap cannot make the view (it needs root or unprivileged user namespaces)"
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-in_view cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
-  -DCMAKE_INSTALL_PREFIX="$prefix" "${launcher[@]}"
+in_view cmake --preset install -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
 in_view cmake --build "$build" -j "$(nproc)"
 rm -rf "$staging"
 in_view env DESTDIR="$staging" cmake --install "$build" >/dev/null

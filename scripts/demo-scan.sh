@@ -40,7 +40,7 @@ scripts/install-deps.sh
 scripts/run-in-view.sh --check || { echo "demo-scan: no private view, so no scan." >&2; exit 1; }
 if [ ! -f "$build/build.ninja" ]; then
   echo "Configuring $build..."
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --preset plain -B "$build"
 fi
 echo "Building what the scan runs in $build..."
 cmake --build "$build" -j "$(nproc)" --target twain_host twain_source sane_backend_bundle

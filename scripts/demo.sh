@@ -35,7 +35,7 @@ scripts/install-deps.sh
 scripts/run-in-view.sh --check || { echo "demo: no private view, so no demo." >&2; exit 1; }
 if [ ! -f "$build/build.ninja" ]; then
   echo "Configuring $build..."
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --preset plain -B "$build"
 fi
 echo "Building what the demo runs in $build..."
 cmake --build "$build" -j "$(nproc)" --target button-monitor network-button-send \

@@ -22,6 +22,8 @@
 # The script becomes bubblewrap (exec), whose exit status is the program's. Signals sent to
 # bubblewrap are not passed on: signal the child pid from the status file.
 set -euo pipefail
+# shellcheck source=scripts/view_options.sh
+. "$(dirname "$0")/view_options.sh"
 
 # What to do when no view can be made, after bubblewrap's own words.
 check_view() {
@@ -67,20 +69,7 @@ done
 [ $# -gt 0 ] || { echo "run-in-view.sh: no program given" >&2; exit 2; }
 
 options=(--dev-bind /dev /dev --proc /proc)
-# An entry of the machine's tree as it is, read-only.
-as_it_is() {
-  if [ -L "$1" ]; then
-    options+=(--symlink "$(readlink "$1")" "$1")
-  elif [ -e "$1" ]; then
-    options+=(--ro-bind "$1" "$1")
-  fi
-}
-for entry in /*; do
-  case "$entry" in
-    /dev|/proc|/sys|/tmp|/run|/Library|/Users) continue ;;
-  esac
-  [ -d "$entry" ] && as_it_is "$entry"
-done
+machine_as_it_is /dev /proc /sys /tmp /run /Library /Users
 # /run as the machine has it, but for the journal's folder.
 options+=(--tmpfs /run)
 shopt -s nullglob dotglob
@@ -96,10 +85,7 @@ if [ -n "$journal" ]; then
   options+=(--bind "$journal" /run/systemd/journal)
 fi
 options+=(--remount-ro /run)
-options+=(--bind /tmp /tmp)
-if [ -n "${TMPDIR-}" ] && [ -d "$TMPDIR" ]; then
-  options+=(--bind "$TMPDIR" "$TMPDIR")
-fi
+writable_temporary_folders
 if [ "$with_sys" = 1 ]; then
   options+=(--ro-bind /sys /sys)
 fi

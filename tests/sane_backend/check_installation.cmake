@@ -10,6 +10,7 @@ foreach(variable BUILD_DIR STAGE SOURCE_DIR INCLUDE_DIR NM CXX)
     message(FATAL_ERROR "${variable} is not set")
   endif()
 endforeach()
+include("${CMAKE_CURRENT_LIST_DIR}/../support/exported_symbols.cmake")
 
 file(REMOVE_RECURSE "${STAGE}")
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${STAGE}/root"
@@ -30,21 +31,9 @@ if(NOT info MATCHES "<key>NSPrincipalClass</key>[ \t\r\n]*<string>VelSaneBackend
   message(FATAL_ERROR "Info.plist does not name VelSaneBackend:\n${info}")
 endif()
 
-execute_process(COMMAND "${NM}" -D --defined-only "${bundle}/Contents/MacOS/VelSaneBackend"
-                RESULT_VARIABLE result OUTPUT_VARIABLE symbols ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "nm failed: ${errors}")
-endif()
-string(REGEX MATCHALL "[^ \n]+\n" names "${symbols}")
-set(exported)
-foreach(name IN LISTS names)
-  string(STRIP "${name}" name)
-  if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
-    list(APPEND exported "${name}")
-  endif()
-endforeach()
+exported_symbols(exported "${NM}" "${bundle}/Contents/MacOS/VelSaneBackend")
 if(NOT exported STREQUAL "VelSaneBackend")
-  message(FATAL_ERROR "the bundle exports ${exported}; nm says:\n${symbols}")
+  message(FATAL_ERROR "the bundle exports ${exported}; nm says:\n${exported_NM}")
 endif()
 
 # The backend's sources on their own, beside nothing but the staged headers.

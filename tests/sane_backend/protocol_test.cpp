@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/sane_backend/support/file_watch.hpp"
+#include "tests/support/file_watch.hpp"
 #include "tests/sane_backend/support/sane_world.hpp"
 #include "tests/sane_backend/support/source_manager.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -19,6 +19,7 @@ namespace {
 
 using namespace twain;
 using namespace sane_testing;
+using testing_support::FileWatch;
 
 TEST(Protocol, ProbingAnswersTheIdentityWithDS2AndNeverStartsSane) {
     SaneWorld world;

@@ -13,6 +13,8 @@
 #   command_recording_view.sh <test program> [arguments...]
 # Test discovery (--gtest_list_tests) runs the program directly.
 set -euo pipefail
+# shellcheck source=scripts/view_options.sh
+. "$(dirname "$0")/../../scripts/view_options.sh"
 
 for argument in "$@"; do
   if [ "$argument" = "--gtest_list_tests" ]; then
@@ -44,20 +46,8 @@ write_recorder "$view/bin/killall" killall
 write_recorder "$view/bin/open" open
 
 options=(--die-with-parent --dev-bind /dev /dev --proc /proc)
-for entry in /*; do
-  case "$entry" in
-    /dev|/proc|/Users) continue ;;
-  esac
-  if [ -L "$entry" ]; then
-    options+=(--symlink "$(readlink "$entry")" "$entry")
-  elif [ -d "$entry" ]; then
-    options+=(--ro-bind "$entry" "$entry")
-  fi
-done
-options+=(--bind /tmp /tmp)
-if [ -n "${TMPDIR-}" ] && [ -d "$TMPDIR" ]; then
-  options+=(--bind "$TMPDIR" "$TMPDIR")
-fi
+machine_as_it_is /dev /proc /Users
+writable_temporary_folders
 options+=(--dir /Users/benchuser --ro-bind "$view/scanprobe" /Users/benchuser/scanprobe)
 options+=(--setenv PATH "$view/bin:$PATH" --setenv VELMORA_COMMAND_RECORD "$record")
 if [ -n "$preload" ]; then

@@ -5,7 +5,7 @@
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
 #include "platform/prefs/domain.hpp"
-#include "tests/platform/prefs/descriptor_limit.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
 
 namespace {
@@ -115,7 +115,7 @@ TEST_F(HubPrefsTest, AListNotReadBecauseTheFirstReadFailedIsNotReplaced) {
     {
         // No descriptor left: the first read of the preferences in this process fails. (Kept to
         // the domain itself: the sanitizers' checks of virtual calls need descriptors too.)
-        const testing_support::DescriptorLimit limit(0);
+        const testing_support::SpareDescriptors limit(0);
         auto& domain = platform::prefs::shared_domain(kHub, platform::prefs::Scope::AnyHost);
         EXPECT_TRUE(domain.copy_value("ApplicationList").is_null());
     }

@@ -19,7 +19,22 @@ std::function<void(std::string_view)>& Hook() {
     return hook;
 }
 
+std::int32_t& Open() {
+    static std::int32_t result = 0;
+    return result;
+}
+
 }  // namespace
+
+void SetOpenResult(std::int32_t result) {
+    const std::lock_guard guard(Lock());
+    Open() = result;
+}
+
+std::int32_t OpenResult() {
+    const std::lock_guard guard(Lock());
+    return Open();
+}
 
 std::vector<std::string> RecordedCalls() {
     const std::lock_guard guard(Lock());

@@ -1,13 +1,14 @@
 #pragma once
-// The calls the handling makes to the world outside it, recorded in order by wrappers that the
-// linker puts in front of the real functions (see this folder's CMakeLists.txt), so the code
-// under test, the preferences and the scanner library stay as they are:
+// The calls the handling makes to the world outside it, recorded in order by the recording
+// preferences and scanner library that the port's tests link in place of the monitor's own
+// (recording_scanner_prefs.cpp, recording_scanner_library.cpp; see this folder's CMakeLists.txt):
 //
 //   "IsNetworkScanning = true"   a SetScannerPref, the value in its readable form ("(removed)"
 //   "RemoteIPAddress = \"\""     for none), recorded once it is written
-//   "Open -> 0"                  a ScannerLibrary operation with its result; "Close" has none
-//   "EndNetworkScan -> 0"
+//   "Open -> 0"                  a ScannerLibrary operation with its result; "EndNetworkScan"
+//   "SendDestinationList -> 0"   and "Close" have none
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,7 +23,12 @@ void ClearRecordedCalls();
 // test can hold the handling of a message at a known point. Empty to remove.
 void SetBeforePrefWrite(std::function<void(std::string_view key)> hook);
 
-// For the wrappers.
+// What ScannerLibrary::Open answers from now on: 0 (the library opened, the default), or a
+// failure such as -4960 (not installed, or its code does not load).
+void SetOpenResult(std::int32_t result);
+
+// For the recording libraries.
+std::int32_t OpenResult();
 void RecordCall(std::string call);
 void BeforePrefWrite(std::string_view key);
 

@@ -12,7 +12,7 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
-#include "tests/platform/prefs/descriptor_limit.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace {
@@ -269,7 +269,7 @@ TEST(PrefsDomainFile, AFileThatCannotBeReadForNowIsNeitherMovedNorReplaced) {
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}));
     {
         // Room for the lock file only: the file itself cannot be opened.
-        const testing_support::DescriptorLimit limit(1);
+        const testing_support::SpareDescriptors limit(1);
         EXPECT_FALSE(prefs::write_domain_changes(file, {{"c", Value::integer(3)}}));
     }
     EXPECT_EQ(prefs::read_domain_file(file).values, before);

@@ -4,7 +4,7 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
-#include "tests/platform/prefs/descriptor_limit.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/platform/prefs/forked_child.hpp"
 #include "tests/support/isolated_environment.hpp"
 
@@ -140,7 +140,7 @@ TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
     ASSERT_TRUE(domain.synchronize());
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(2)}}));
     {
-        const testing_support::DescriptorLimit limit(0);
+        const testing_support::SpareDescriptors limit(0);
         (void)domain.synchronize();
     }
     EXPECT_EQ(domain.copy_value("k"), Value::integer(1));
@@ -151,7 +151,7 @@ TEST_F(PrefsDomain, AReadThatFailsForNowKeepsTheLastViewAndIsTriedAgain) {
 TEST_F(PrefsDomain, AFirstReadThatFailsForNowLeavesTheDomainUnread) {
     ASSERT_TRUE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
     {
-        const testing_support::DescriptorLimit limit(0);
+        const testing_support::SpareDescriptors limit(0);
         EXPECT_TRUE(domain.copy_value("k").is_null());
         auto unknown = domain.look_up("k");
         EXPECT_FALSE(unknown) << "absent, or only not read?";

@@ -19,6 +19,7 @@ foreach(variable BUILD_DIR STAGE PREFIX DS_DIR BIN_DIR INCLUDE_DIR LIB_DIR DOC_D
     message(FATAL_ERROR "${variable} is not set")
   endif()
 endforeach()
+include("${CMAKE_CURRENT_LIST_DIR}/../../support/exported_symbols.cmake")
 
 set(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}")
 if(COMPONENT)
@@ -39,23 +40,9 @@ if(NOT DS_DIR MATCHES "^/usr/local/lib/twain(/|$)")
   message(FATAL_ERROR "${DS_DIR} is not below /usr/local/lib/twain")
 endif()
 
-execute_process(COMMAND "${NM}" -D --defined-only "${data_source}"
-                RESULT_VARIABLE result OUTPUT_VARIABLE symbols ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "nm failed: ${errors}")
-endif()
-string(REGEX MATCHALL "[^ \n]+\n" names "${symbols}")
-set(exported)
-foreach(name IN LISTS names)
-  string(STRIP "${name}" name)
-  # What the linker defines in every shared object is not the data source's.
-  if(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
-    list(APPEND exported "${name}")
-  endif()
-endforeach()
-list(SORT exported)
+exported_symbols(exported "${NM}" "${data_source}")
 if(NOT exported STREQUAL "DS_Entry;gDataSource;getIdentity")
-  message(FATAL_ERROR "the data source exports ${exported}; nm says:\n${symbols}")
+  message(FATAL_ERROR "the data source exports ${exported}; nm says:\n${exported_NM}")
 endif()
 
 execute_process(COMMAND "${CXX}" -std=c++20 -Wall -Werror -fPIC -shared -fvisibility=hidden

@@ -1,14 +1,12 @@
 // DS_Entry keeps its backend in a global that is never reset, so each test needs a process of
 // its own: CTest runs every test case as one.
 
-#include <sys/inotify.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "platform/base/unique_fd.hpp"
 #include "platform/plist/value.hpp"
+#include "tests/support/file_watch.hpp"
 #include "tests/support/isolated_environment.hpp"
 #include "tests/twain/support/backend_log.hpp"
 #include "tests/twain/support/bundle_fixtures.hpp"
@@ -31,33 +29,6 @@ std::string join(const std::vector<std::string>& keys) {
     for (const auto& key : keys) text += (text.empty() ? "" : ",") + key;
     return text;
 }
-
-// Counts the times a file is opened, as the kernel reports them.
-class OpenWatch {
-public:
-    explicit OpenWatch(const std::filesystem::path& file)
-        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        if (fd_.valid()) ::inotify_add_watch(fd_.get(), file.c_str(), IN_OPEN);
-    }
-    bool valid() const { return fd_.valid(); }
-    // The opens reported since the last call.
-    int opens() const {
-        int count = 0;
-        alignas(inotify_event) char buffer[4096];
-        for (;;) {
-            const auto length = ::read(fd_.get(), buffer, sizeof buffer);
-            if (length <= 0) return count;
-            for (ssize_t at = 0; at < length;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->mask & IN_OPEN) ++count;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-    }
-
-private:
-    platform::UniqueFd fd_;
-};
 
 class DSEntryTest : public ::testing::Test {
 protected:
@@ -83,7 +54,7 @@ protected:
 
 TEST_F(DSEntryTest, TheFirstCallCreatesOneBackendAndForwardsThatCall) {
     install_backend("RecordingBackend");
-    const OpenWatch info_plist(scanner() / "Contents/Info.plist");
+    const testing_support::FileWatch info_plist(scanner() / "Contents/Info.plist");
     ASSERT_TRUE(info_plist.valid());
 
     TW_IDENTITY origin{};
@@ -116,7 +87,7 @@ TEST_F(DSEntryTest, TheFirstCallCreatesOneBackendAndForwardsThatCall) {
 }
 
 TEST_F(DSEntryTest, WithoutABackendBundleNothingIsForwardedUntilOneIsInstalled) {
-    const OpenWatch info_plist(scanner() / "Contents/Info.plist");
+    const testing_support::FileWatch info_plist(scanner() / "Contents/Info.plist");
     for (int call = 0; call < 2; ++call) {
         TW_STATUS status;
         std::memset(&status, 0xA5, sizeof status);

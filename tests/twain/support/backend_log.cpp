@@ -24,15 +24,4 @@ std::vector<std::string> BackendLog::lines(const std::string& word) const {
     return result;
 }
 
-std::string hex(const void* data, std::size_t size) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto byte = static_cast<const unsigned char*>(data)[i];
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
-    }
-    return text;
-}
-
 }  // namespace twain_testing

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/twain/support/hex_text.hpp"
+
 namespace twain_testing {
 
 // Lets the test backend log to the file (TWAIN_TEST_BACKEND_LOG) and reads the lines back.
@@ -18,8 +20,5 @@ public:
 private:
     std::filesystem::path file_;
 };
-
-// The hexadecimal text of bytes, as the test backend writes an identity.
-std::string hex(const void* data, std::size_t size);
 
 }  // namespace twain_testing

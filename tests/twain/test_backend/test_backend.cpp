@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/twain/support/hex_text.hpp"
 #include "twain/backend/data_source_backend.hpp"
 
 namespace {
@@ -21,17 +22,6 @@ void log(const std::string& line) {
         std::fprintf(file, "%s\n", line.c_str());
         std::fclose(file);
     }
-}
-
-std::string hex(const void* data, std::size_t size) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto byte = static_cast<const unsigned char*>(data)[i];
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
-    }
-    return text;
 }
 
 std::string keys(const platform::plist::Value& dictionary) {
@@ -57,7 +47,8 @@ public:
 
     bool initWithIdentity(twain::TW_IDENTITY identity,
                           const platform::plist::Value& dictionary) noexcept override {
-        log(std::string("init ") + name_ + " identity=" + hex(&identity, sizeof identity) +
+        log(std::string("init ") + name_ +
+            " identity=" + twain_testing::hex(&identity, sizeof identity) +
             " keys=" + keys(dictionary));
         return accepts();
     }

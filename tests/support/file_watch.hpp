@@ -1,6 +1,6 @@
 #pragma once
 // Counts the times a file is opened, as the kernel reports them (inotify): how a test sees that
-// SANE started, since libsane reads its dll.conf in sane_init.
+// a file was read, such as libsane's dll.conf in sane_init or a bundle's Info.plist.
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -9,11 +9,12 @@
 
 #include "platform/base/unique_fd.hpp"
 
-namespace sane_testing {
+namespace testing_support {
 
 class FileWatch {
 public:
-    explicit FileWatch(const std::filesystem::path& file) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    explicit FileWatch(const std::filesystem::path& file)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         if (fd_.valid()) ::inotify_add_watch(fd_.get(), file.c_str(), IN_OPEN);
     }
     bool valid() const { return fd_.valid(); }
@@ -36,4 +37,4 @@ private:
     platform::UniqueFd fd_;
 };
 
-}  // namespace sane_testing
+}  // namespace testing_support
