@@ -27,12 +27,8 @@ using platform::usb::UsbDeviceIterator;
 using platform::usb::UsbDeviceNotifier;
 using platform::usb::UsbInterest;
 using platform::usb::UsbInterestMessage;
-using testing_support::HidDeviceSpec;
-using testing_support::run_main_loop_for;
-using testing_support::run_main_loop_until;
-using testing_support::SpareDescriptors;
-using testing_support::TestUsbDevice;
-using testing_support::UsbTestbed;
+// The test bed, its devices and the main-loop waits (tests/support).
+using namespace testing_support;
 
 constexpr platform::usb::UsbDeviceMatch kPanel{0x1e33, 0x00b7};
 // Short waits keep the tests quick; the waits of a real system are the defaults.
