@@ -17,7 +17,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <variant>
 
 #include "monitor/launch/scan_launch_request.hpp"
 #include "platform/appevents/codes.hpp"
@@ -36,11 +35,11 @@ class Receiver {
 public:
     Receiver() {
         auto claimed = platform::msgport::NamedSocket::claim("appevents", "QH06");
-        if (!std::holds_alternative<platform::msgport::NamedSocket>(claimed)) {
+        if (!claimed) {
             std::fprintf(stderr, "cannot serve QH06\n");
             std::exit(1);
         }
-        socket_.emplace(std::move(std::get<platform::msgport::NamedSocket>(claimed)));
+        socket_.emplace(std::move(claimed).value());
         thread_ = std::thread([this] { drain(); });
     }
     ~Receiver() {

@@ -18,7 +18,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "monitor/core/scanner_prefs.hpp"
@@ -70,8 +69,8 @@ struct View {
         Check(::dlopen((library / "Contents/MacOS" / scanner_sample::executable_name).c_str(),
                        RTLD_NOW | RTLD_NODELETE) != nullptr);
         auto claimed = platform::msgport::NamedSocket::claim("appevents", "QH06");
-        Check(std::holds_alternative<platform::msgport::NamedSocket>(claimed));
-        application.emplace(std::move(std::get<platform::msgport::NamedSocket>(claimed)));
+        Check(claimed.ok());
+        application.emplace(std::move(claimed).value());
     }
 };
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 #include <utility>
-#include <variant>
 
 #include "monitor/core/monitor_report.hpp"
 #include "monitor/netport/network_button_event.hpp"
 #include "platform/base/errno_text.hpp"
+#include "platform/base/os_status.hpp"
 #include "platform/diagnostics/reporting.hpp"
 
 namespace monitor {
@@ -58,23 +58,23 @@ std::int32_t ButtonPortServer::CreatePort() {
         ButtonPortName, [this](std::int32_t msgid, std::span<const std::byte> payload) {
             OnPortMessage(msgid, payload);
         });
-    if (auto* made = std::get_if<std::unique_ptr<msgport::LocalPort>>(&created)) {
-        port = std::move(*made);
+    if (created) {
+        port = std::move(created).value();
         return 0;
     }
-    const auto& failure = std::get<msgport::NamedSocket::ClaimFailure>(created);
-    if (failure.kind == msgport::NamedSocket::ClaimError::NameTaken) {
+    const auto& failure = created.error();
+    if (failure.status == platform::os_status::portNameExistsErr) {
         portState = PortState::ServedElsewhere;
         diagnostics::begin_condition(kNameTaken, "", [&] {
             return PortEntry(diagnostics::Priority::Warning,
                              std::string(ButtonPortName) +
                                  " is already served by another process (another button-monitor "
                                  "of this user?); network scan requests go there, not here",
-                             failure.error.message);
+                             failure.message);
         });
     } else {
         portState = PortState::NotServed;
-        ReportNotServed(failure.error.message);
+        ReportNotServed(failure.message);
     }
     return -1;
 }

@@ -70,8 +70,8 @@ void RefreshPanel() {
 
 }  // namespace
 
-UsbDeviceWatcher::UsbDeviceWatcher(std::int32_t vendor, std::int32_t product)
-    : vendorId(vendor), productId(product) {}
+UsbDeviceWatcher::UsbDeviceWatcher(std::int32_t vendor, std::int32_t product, Timing timing)
+    : vendorId(vendor), productId(product), notifierTiming(timing) {}
 
 UsbDeviceWatcher::~UsbDeviceWatcher() {
     notifyPort.reset();
@@ -91,7 +91,8 @@ std::int32_t UsbDeviceWatcher::Start() {
     const platform::usb::UsbDeviceMatch match{static_cast<std::uint16_t>(vendorId),
                                               static_cast<std::uint16_t>(productId)};
     auto started = platform::usb::UsbDeviceNotifier::start(
-        match, [this](platform::usb::UsbDeviceIterator& matched) { HandleMatchedDevices(matched); });
+        match, [this](platform::usb::UsbDeviceIterator& matched) { HandleMatchedDevices(matched); },
+        notifierTiming);
     if (!started) {
         startFailure = started.error().message;
         diagnostics::report({diagnostics::Priority::Error,

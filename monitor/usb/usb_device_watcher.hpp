@@ -27,8 +27,11 @@ namespace monitor {
 
 class UsbDeviceWatcher {
 public:
-    // Stores the identifiers; nothing is watched before Start.
-    UsbDeviceWatcher(std::int32_t vendor, std::int32_t product);
+    using Timing = platform::usb::UsbDeviceNotifier::Timing;
+
+    // Stores the identifiers; nothing is watched before Start. The notifier's waits (for a
+    // device's node, for an interface "unbind" to count) are the real system's unless given.
+    UsbDeviceWatcher(std::int32_t vendor, std::int32_t product, Timing timing = {});
     UsbDeviceWatcher(const UsbDeviceWatcher&) = delete;
     UsbDeviceWatcher& operator=(const UsbDeviceWatcher&) = delete;
     // Ends the watch and discards the reader; copes with a watcher that never started.
@@ -58,6 +61,7 @@ private:
     platform::usb::UsbInterest interestNotification;
     std::int32_t vendorId;
     std::int32_t productId;
+    Timing notifierTiming;
     std::unique_ptr<HidButtonDevice> buttonDevice;
     std::int32_t closedCount = 0;
     std::string startFailure;

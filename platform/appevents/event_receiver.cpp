@@ -8,11 +8,10 @@
 
 namespace platform::appevents {
 
-std::variant<EventReceiver, EventReceiver::ClaimFailure> EventReceiver::claim(
-    FourCharCode signature) {
+Result<EventReceiver> EventReceiver::claim(FourCharCode signature) {
     auto claimed = msgport::NamedSocket::claim(event_socket_folder, signature_socket_name(signature));
-    if (auto* failure = std::get_if<ClaimFailure>(&claimed)) return std::move(*failure);
-    return EventReceiver(signature, std::move(std::get<msgport::NamedSocket>(claimed)));
+    if (!claimed) return claimed.error();
+    return EventReceiver(signature, std::move(claimed).value());
 }
 
 EventReceiver::EventReceiver(FourCharCode signature, msgport::NamedSocket socket)

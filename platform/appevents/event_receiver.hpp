@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <variant>
 #include <vector>
 
 #include "platform/appevents/event.hpp"
@@ -17,11 +16,8 @@ namespace platform::appevents {
 
 class EventReceiver {
 public:
-    // kind NameTaken when another application serves the signature already.
-    using ClaimFailure = msgport::NamedSocket::ClaimFailure;
-    using ClaimError = msgport::NamedSocket::ClaimError;
-
-    static std::variant<EventReceiver, ClaimFailure> claim(FourCharCode signature);
+    // Status -904 (portNameExistsErr) when another application serves the signature already.
+    static Result<EventReceiver> claim(FourCharCode signature);
 
     FourCharCode signature() const noexcept { return signature_; }
     // Non-blocking; readable (EPOLLIN) when events wait.

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
+#include "platform/base/errno_text.hpp"
 #include "platform/base/os_status.hpp"
 #include "platform/base/result.hpp"
 #include "platform/base/unique_fd.hpp"
@@ -24,7 +24,7 @@ namespace platform {
 inline Result<std::string> read_regular_file(const std::filesystem::path& path) {
     const auto failure = [&path](const char* what, int error_number, int status) {
         return Error{std::string(what) + " " + path.string() + ": " +
-                         std::generic_category().message(error_number),
+                         errno_text(error_number),
                      status};
     };
     // Non-blocking, so that opening a FIFO does not wait for a writer.

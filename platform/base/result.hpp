@@ -1,7 +1,13 @@
 #pragma once
 // Results instead of exceptions across the platform layer: a value or an error that says what
-// went wrong. Error::status carries a Mac OS error code when the caller needs one to pass on.
+// went wrong. Error::status carries a Mac OS error code when the caller needs one to pass on, or
+// to tell one failure from another (-904: a name is served by another process already).
+//
+// Nothing here throws: asking an error for its value is a programming fault, and ends the
+// process with the error's message.
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -11,8 +17,23 @@ namespace platform {
 
 struct Error {
     std::string message;
-    int status = -1;  // a Mac OS error code (-43, -108, -600, -4960, ...) or -1
+    int status = -1;  // a Mac OS error code (-43, -108, -600, -904, -4960, ...) or -1
 };
+
+namespace detail {
+
+// A value asked of a failed result, or an error of a successful one (then error is null).
+[[noreturn]] inline void misused_result(const Error* error) noexcept {
+    if (error) {
+        std::fprintf(stderr, "fatal: the value of a failed result was asked for: %s (status %d)\n",
+                     error->message.c_str(), error->status);
+    } else {
+        std::fputs("fatal: the error of a successful result was asked for\n", stderr);
+    }
+    std::abort();
+}
+
+}  // namespace detail
 
 template <class T>
 class [[nodiscard]] Result {
@@ -23,17 +44,30 @@ public:
     bool ok() const noexcept { return state_.index() == 0; }
     explicit operator bool() const noexcept { return ok(); }
 
-    T& value() & { return std::get<0>(state_); }
-    const T& value() const& { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
+    T& value() & { return *checked(); }
+    const T& value() const& { return *checked(); }
+    T&& value() && { return std::move(*checked()); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
 
-    const Error& error() const { return std::get<1>(state_); }
+    // Only for a failed result; a successful one has no error to give.
+    const Error& error() const {
+        if (const auto* failed = std::get_if<1>(&state_)) return *failed;
+        detail::misused_result(nullptr);
+    }
 
 private:
+    T* checked() {
+        if (auto* held = std::get_if<0>(&state_)) return held;
+        detail::misused_result(std::get_if<1>(&state_));
+    }
+    const T* checked() const {
+        if (const auto* held = std::get_if<0>(&state_)) return held;
+        detail::misused_result(std::get_if<1>(&state_));
+    }
+
     std::variant<T, Error> state_;
 };
 

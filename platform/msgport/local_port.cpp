@@ -17,16 +17,12 @@ constexpr std::size_t header_size = 4;
 
 }  // namespace
 
-LocalPort::CreateResult LocalPort::create(std::string_view name, Handler handler) {
+Result<std::unique_ptr<LocalPort>> LocalPort::create(std::string_view name, Handler handler) {
     auto claimed = NamedSocket::claim(ports_folder, name);
-    if (auto* failure = std::get_if<NamedSocket::ClaimFailure>(&claimed)) return *failure;
+    if (!claimed) return claimed.error();
     UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!wake) {
-        return NamedSocket::ClaimFailure{NamedSocket::ClaimError::Other,
-                                         Error{errno_text("cannot create eventfd", errno)}};
-    }
-    return std::unique_ptr<LocalPort>(new LocalPort(std::string(name),
-                                                    std::move(std::get<NamedSocket>(claimed)),
+    if (!wake) return Error{errno_text("cannot create eventfd", errno)};
+    return std::unique_ptr<LocalPort>(new LocalPort(std::string(name), std::move(claimed).value(),
                                                     std::move(wake), std::move(handler)));
 }
 
@@ -68,16 +64,18 @@ void LocalPort::unschedule() {
 }
 
 void LocalPort::invalidate() {
-    invalidating_.store(true);
-    const std::lock_guard guard(lock_);
-    if (!valid_) return;
-    valid_ = false;
-    if (!scheduled_) {
-        close_locked();
-        return;
+    std::unique_lock guard(lock_);
+    if (valid_) {
+        valid_ = false;
+        if (scheduled_) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+        } else {
+            close_locked();
+        }
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+    const auto caller = std::this_thread::get_id();
+    dispatched_.wait(guard, [&] { return !dispatching_ || *dispatching_ == caller; });
 }
 
 bool LocalPort::is_valid() const {
@@ -95,9 +93,7 @@ void LocalPort::on_invalidated() {
 void LocalPort::on_readable() {
     // One datagram per wake-up keeps other sources of the loop (a stop, the invalidation) from
     // waiting behind a flood; the level-triggered watch calls again while more are queued.
-    // Not even the lock is taken once an invalidation is waiting for it.
-    if (invalidating_.load()) return;
-    const std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_);
     if (!valid_ || !socket_) return;
     auto received = socket_->receive(buffer_);
     if (!received || !*received) return;
@@ -107,7 +103,15 @@ void LocalPort::on_readable() {
     const auto id = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24));
+    // Only this thread uses the socket and the buffer while the port is scheduled, so the lock
+    // can be let go for the handler.
+    dispatching_ = std::this_thread::get_id();
+    guard.unlock();
     handler_(id, std::span<const std::byte>(bytes + header_size, datagram.size - header_size));
+    guard.lock();
+    dispatching_.reset();
+    guard.unlock();
+    dispatched_.notify_all();
 }
 
 Result<void> send_message(std::string_view port_name, std::int32_t message_id,

@@ -9,7 +9,7 @@
 // removes the port's source and closes its socket, which frees the name. A port that is not
 // scheduled is closed at once.
 
-#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,7 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <thread>
 #include <vector>
 
 #include "platform/base/result.hpp"
@@ -34,9 +34,9 @@ inline constexpr std::size_t max_message_size = 64 * 1024;
 class LocalPort {
 public:
     using Handler = std::function<void(std::int32_t message_id, std::span<const std::byte> payload)>;
-    using CreateResult = std::variant<std::unique_ptr<LocalPort>, NamedSocket::ClaimFailure>;
 
-    static CreateResult create(std::string_view name, Handler handler);
+    // Status -904 (portNameExistsErr) when another server holds the name.
+    static Result<std::unique_ptr<LocalPort>> create(std::string_view name, Handler handler);
 
     LocalPort(const LocalPort&) = delete;
     LocalPort& operator=(const LocalPort&) = delete;
@@ -53,7 +53,8 @@ public:
     void unschedule();
 
     // Any thread. Waits for a message being dispatched to finish; none starts once it is
-    // called, even while it waits for that one.
+    // called, even while it waits for that one. A handler may invalidate its own port: it does
+    // not wait for itself.
     void invalidate();
     bool is_valid() const;
 
@@ -65,14 +66,15 @@ private:
 
     std::string name_;
     Handler handler_;
-    // Held while a message is dispatched and while the port is invalidated; recursive so that a
-    // handler may invalidate its own port.
-    mutable std::recursive_mutex lock_;
+    // Guards the state below; never held while the handler runs, so that the handler may use the
+    // port and invalidate() is not kept from marking it invalid by a long handler.
+    mutable std::mutex lock_;
     bool valid_ = true;
-    // Set, without the lock, as soon as invalidate() is called, so that the serving thread starts
-    // no further message while invalidate() waits for the lock.
-    std::atomic<bool> invalidating_{false};
     bool scheduled_ = false;
+    // The serving thread while it runs the handler; invalidate() waits on dispatched_ until that
+    // ends, unless the handler itself invalidates.
+    std::optional<std::thread::id> dispatching_;
+    std::condition_variable dispatched_;
     std::optional<NamedSocket> socket_;
     UniqueFd wake_;  // eventfd written by invalidate() for the serving loop
     runloop::Source socket_source_;

@@ -44,45 +44,43 @@ std::optional<std::filesystem::path> named_socket_path(std::string_view subfolde
     return path;
 }
 
-std::variant<NamedSocket, NamedSocket::ClaimFailure> NamedSocket::claim(std::string_view subfolder,
-                                                                        std::string_view name) {
-    auto other = [](Error error) { return ClaimFailure{ClaimError::Other, std::move(error)}; };
+Result<NamedSocket> NamedSocket::claim(std::string_view subfolder, std::string_view name) {
     auto path = named_socket_path(subfolder, name);
-    if (!path) return other(Error{"invalid or too long name: " + std::string(name)});
+    if (!path) return Error{"invalid or too long name: " + std::string(name)};
     auto folder = folders::private_runtime_subfolder(subfolder);
-    if (!folder) return other(folder.error());
+    if (!folder) return folder.error();
 
     const auto lock_path = *folder / (std::string(name) + ".lock");
     UniqueFd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!lock) return other(Error{errno_text("cannot open " + lock_path.string(), errno)});
+    if (!lock) return Error{errno_text("cannot open " + lock_path.string(), errno)};
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) {
-            return ClaimFailure{ClaimError::NameTaken, Error{std::string(name) + " is already served"}};
+            return Error{std::string(name) + " is already served", os_status::portNameExistsErr};
         }
-        return other(Error{errno_text("cannot lock " + lock_path.string(), errno)});
+        return Error{errno_text("cannot lock " + lock_path.string(), errno)};
     }
 
     // Holding the lock, any socket file left here belongs to a server that is gone.
     if (::unlink(path->c_str()) != 0 && errno != ENOENT) {
-        return other(Error{errno_text("cannot remove stale " + path->string(), errno)});
+        return Error{errno_text("cannot remove stale " + path->string(), errno)};
     }
     UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket) return other(Error{errno_text("cannot create socket", errno)});
+    if (!socket) return Error{errno_text("cannot create socket", errno)};
     const int on = 1;
     if (::setsockopt(socket.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) {
-        return other(Error{errno_text("cannot ask for sender credentials", errno)});
+        return Error{errno_text("cannot ask for sender credentials", errno)};
     }
     sockaddr_un address{};
     fill_address(*path, address);
     if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        return other(Error{errno_text("cannot bind " + path->string(), errno)});
+        return Error{errno_text("cannot bind " + path->string(), errno)};
     }
     NamedSocket claimed(std::move(lock), std::move(socket), std::move(*path));
     // Not through the umask, which every thread of the process shares: a file or folder made
     // meanwhile, or a child started meanwhile, would get it. The folder is private already, so
     // nobody else meets the socket before it is narrowed.
     if (::chmod(claimed.socket_path_.c_str(), 0600) != 0) {
-        return other(Error{errno_text("cannot restrict " + claimed.socket_path_.string(), errno)});
+        return Error{errno_text("cannot restrict " + claimed.socket_path_.string(), errno)};
     }
     return claimed;
 }

@@ -15,7 +15,6 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <variant>
 
 #include "platform/base/result.hpp"
 #include "platform/base/unique_fd.hpp"
@@ -24,16 +23,10 @@ namespace platform::msgport {
 
 class NamedSocket {
 public:
-    enum class ClaimError { NameTaken, Other };
-    struct ClaimFailure {
-        ClaimError kind;
-        Error error;
-    };
-
     // Claims the name. A name is one non-empty path component ('/', "." and ".." are refused)
-    // short enough for a socket address.
-    static std::variant<NamedSocket, ClaimFailure> claim(std::string_view subfolder,
-                                                         std::string_view name);
+    // short enough for a socket address. Status -904 (portNameExistsErr) when another server
+    // holds the name; any other failure has status -1.
+    static Result<NamedSocket> claim(std::string_view subfolder, std::string_view name);
 
     NamedSocket(NamedSocket&&) noexcept = default;
     NamedSocket& operator=(NamedSocket&&) noexcept;

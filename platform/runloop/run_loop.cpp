@@ -149,6 +149,16 @@ Result<Source> RunLoop::add_timer(std::chrono::microseconds delay, TimerCallback
     return Source(core_, source);
 }
 
+Result<sd_event*> RunLoop::event() {
+    if (!core_->event) return Error{unusable_};
+    return core_->event;
+}
+
+Source RunLoop::adopt(sd_event_source* source) {
+    ++core_->user_sources;
+    return Source(core_, sd_event_source_ref(source));
+}
+
 bool RunLoop::run_once() {
     if (!core_->event) return false;
     const int result = sd_event_run(core_->event, std::numeric_limits<std::uint64_t>::max());

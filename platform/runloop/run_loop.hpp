@@ -76,6 +76,15 @@ public:
     // run() going until it is destroyed, like any other source that is still held.
     Result<Source> add_timer(std::chrono::microseconds delay, TimerCallback callback);
 
+    // The loop's own sd-event object, for platform code that attaches libsystemd's objects to
+    // it (a udev monitor), so that a thread has one event loop only. Fails like add_fd when the
+    // loop is unusable. Stays the loop's: do not unref it.
+    Result<sd_event*> event();
+    // Makes a source attached that way one of the loop's sources: it keeps run() going while
+    // the returned Source is held, and is disabled when that is destroyed. Takes a reference of
+    // its own; the source must be on this loop.
+    Source adopt(sd_event_source* source);
+
     enum class RunResult { Stopped, Finished };
     // Runs until stop() (Stopped) or until no fd or timer source is left (Finished). A stop that
     // came while the loop was not running makes the next run() return at once.

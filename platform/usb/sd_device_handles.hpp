@@ -3,7 +3,6 @@
 // sources of this folder. Not part of the layer's interface.
 
 #include <systemd/sd-device.h>
-#include <systemd/sd-event.h>
 
 #include <memory>
 #include <string>
@@ -21,7 +20,6 @@ using EnumeratorPtr =
                     Unreffer<sd_device_enumerator, sd_device_enumerator_unref>>;
 using MonitorPtr =
     std::unique_ptr<sd_device_monitor, Unreffer<sd_device_monitor, sd_device_monitor_unref>>;
-using EventPtr = std::unique_ptr<sd_event, Unreffer<sd_event, sd_event_unref>>;
 
 // A text field of the device (sd_device_get_syspath, ..._get_devtype, ...); empty when unset.
 inline std::string device_text(int (*get)(sd_device*, const char**), sd_device* device) {

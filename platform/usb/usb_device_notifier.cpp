@@ -1,6 +1,5 @@
 #include "platform/usb/usb_device_notifier.hpp"
 
-#include <sys/epoll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,12 +161,12 @@ void UsbInterest::reset() noexcept {
     id_ = 0;
 }
 
-// The udev monitor on an sd-event object of its own, whose descriptor the notifier's run loop
-// watches; and the matching state of the devices it has seen.
+// The udev monitor, attached to the sd-event object of the notifier's run loop, and the matching
+// state of the devices it has seen. The run loop dispatches one uevent per turn, so a stop or a
+// quit request is acted on between uevents however many are queued.
 struct UsbDeviceNotifier::Monitor {
-    detail::EventPtr event;
     detail::MonitorPtr monitor;
-    runloop::Source source;
+    runloop::Source source;  // the monitor's own source; disabled before the monitor goes
     std::set<std::string> attached;  // matched, not yet removed
     std::map<std::string, runloop::Source> waiting;  // bound, waiting for a hidraw node
 };
@@ -190,36 +189,27 @@ Result<std::unique_ptr<UsbDeviceNotifier>> UsbDeviceNotifier::start(const UsbDev
     if (!std::filesystem::is_directory(kDeviceTree, error)) {
         return Error{std::string("no device tree at ") + kDeviceTree + " (sysfs is not mounted)"};
     }
-    // The udev objects come first: when they cannot be made, nothing else was.
-    sd_event* event = nullptr;
-    int r = sd_event_new(&event);
-    if (r < 0) return Error{errno_text("cannot make an event loop for udev", -r)};
-    detail::EventPtr owned_event(event);
+    auto& loop = runloop::RunLoop::current();
+    auto event = loop.event();
+    if (!event) return event.error();
     sd_device_monitor* monitor = nullptr;
-    r = sd_device_monitor_new(&monitor);
+    int r = sd_device_monitor_new(&monitor);
     if (r < 0) return Error{errno_text("cannot make a udev monitor", -r)};
     detail::MonitorPtr owned_monitor(monitor);
 
     std::unique_ptr<UsbDeviceNotifier> notifier(
         new UsbDeviceNotifier(match, std::move(on_matched), timing));
     Monitor& m = *notifier->monitor_;
-    m.event = std::move(owned_event);
     m.monitor = std::move(owned_monitor);
     if ((r = sd_device_monitor_filter_add_match_subsystem_devtype(monitor, "usb", nullptr)) < 0 ||
         (r = sd_device_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr)) <
             0 ||
-        (r = sd_device_monitor_attach_event(monitor, event)) < 0 ||
+        (r = sd_device_monitor_attach_event(monitor, *event)) < 0 ||
         (r = sd_device_monitor_start(monitor, &UsbDeviceNotifier::on_uevent, notifier.get())) <
             0) {
         return Error{errno_text("cannot start the udev monitor", -r)};
     }
-    auto source = runloop::RunLoop::current().add_fd(
-        sd_event_get_fd(event), EPOLLIN, [event](std::uint32_t) {
-            while (sd_event_run(event, 0) > 0) {
-            }
-        });
-    if (!source) return source.error();
-    m.source = std::move(source.value());
+    m.source = loop.adopt(sd_device_monitor_get_event_source(monitor));
 
     auto present = find_usb_devices(match);
     if (!present) return present.error();

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/errno_text.hpp"
+
 namespace {
 
 struct Settings {
@@ -124,7 +126,7 @@ int main(int argc, char* argv[]) {
     }
     if (r >= 0) r = sd_bus_request_name(bus, "org.freedesktop.systemd1", 0);
     if (r < 0) {
-        std::fprintf(stderr, "standin_user_manager: %s\n", std::strerror(-r));
+        std::fprintf(stderr, "standin_user_manager: %s\n", platform::errno_text(-r).c_str());
         return 1;
     }
     std::ofstream(settings.ready) << "ready\n";

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/appevents/codes.hpp"
@@ -125,9 +124,9 @@ int serve(Output& out, const standin::Options& options) {
     std::optional<ae::EventReceiver> receiver;
     for (int attempt = 0; attempt < 3 && !receiver; ++attempt) {
         auto claimed = ae::EventReceiver::claim(options.signature);
-        if (auto* failure = std::get_if<ae::EventReceiver::ClaimFailure>(&claimed)) {
-            if (failure->kind != ae::EventReceiver::ClaimError::NameTaken) {
-                out.error("cannot serve " + served + ": " + failure->error.message);
+        if (!claimed) {
+            if (claimed.error().status != platform::os_status::portNameExistsErr) {
+                out.error("cannot serve " + served + ": " + claimed.error().message);
                 return 1;
             }
             bool retry = false;
@@ -135,7 +134,7 @@ int serve(Output& out, const standin::Options& options) {
             if (!retry) return status;
             continue;
         }
-        receiver.emplace(std::move(std::get<ae::EventReceiver>(claimed)));
+        receiver.emplace(std::move(claimed).value());
     }
     if (!receiver) {
         out.error("cannot serve " + served + ": it stays taken but nobody takes its events");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <variant>
 
 #include "monitor/launch/launch_parameter_block.hpp"
 #include "platform/base/four_char_code.hpp"
@@ -26,11 +25,11 @@ constexpr const char* kInstallLocation = "/Library/Printers/Velmora/2006/Velmora
 // The scan-destination application's socket, served raw so the test sees every byte.
 NamedSocket serve_raw() {
     auto claimed = NamedSocket::claim("appevents", "QH06");
-    if (auto* failure = std::get_if<NamedSocket::ClaimFailure>(&claimed)) {
-        ADD_FAILURE() << failure->error.message;
+    if (!claimed) {
+        ADD_FAILURE() << claimed.error().message;
         std::abort();
     }
-    return std::move(std::get<NamedSocket>(claimed));
+    return std::move(claimed).value();
 }
 
 std::vector<std::byte> sent_bytes(ScanLaunchRequest request) {

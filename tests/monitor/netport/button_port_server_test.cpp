@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
-#include <variant>
 
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/netport/button_port_server.hpp"
@@ -67,7 +66,7 @@ platform::Result<void> Send(std::span<const std::byte> payload, std::int32_t msg
 
 bool NameIsFree() {
     auto probe = platform::msgport::LocalPort::create(kPortName, [](std::int32_t, std::span<const std::byte>) {});
-    return std::holds_alternative<std::unique_ptr<platform::msgport::LocalPort>>(probe);
+    return probe.ok();
 }
 
 class ButtonPortServerThreads : public ::testing::Test {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <variant>
 
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/netport/button_port_server.hpp"
@@ -52,8 +51,8 @@ protected:
     // The scan-destination application's socket, served raw so the test sees each event whole.
     void ServeApplication() {
         auto claimed = NamedSocket::claim("appevents", "QH06");
-        ASSERT_TRUE(std::holds_alternative<NamedSocket>(claimed));
-        application.emplace(std::move(std::get<NamedSocket>(claimed)));
+        ASSERT_TRUE(claimed) << claimed.error().message;
+        application.emplace(std::move(claimed).value());
     }
     // The events that reached the application, in their readable form.
     std::vector<std::string> ApplicationEvents() {

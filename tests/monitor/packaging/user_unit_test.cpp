@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/base/errno_text.hpp"
 #include "tests/support/child_processes.hpp"
 #include "tests/support/isolated_environment.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -44,7 +44,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, const std::filesyste
     pid_t child = -1;
     const int spawned = ::posix_spawnp(&child, args[0], &actions, nullptr, args.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {"not started: " + std::string(std::strerror(spawned)), ""};
+    if (spawned != 0) return {"not started: " + platform::errno_text(spawned), ""};
     const auto status = testing_support::wait_for_exit(child, std::chrono::seconds(60));
     ProgramRun run;
     if (!status) {

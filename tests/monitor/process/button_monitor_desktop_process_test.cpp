@@ -13,7 +13,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/msgport/local_port.hpp"
@@ -51,8 +50,7 @@ std::size_t LineCount(const std::string& text) {
 std::unique_ptr<platform::msgport::LocalPort> ServePortHere() {
     auto created = platform::msgport::LocalPort::create(
         kButtonPort, [](std::int32_t, std::span<const std::byte>) {});
-    auto* port = std::get_if<std::unique_ptr<platform::msgport::LocalPort>>(&created);
-    return port ? std::move(*port) : nullptr;
+    return created ? std::move(created).value() : nullptr;
 }
 
 class ButtonMonitorDesktop : public process_test::MonitorProcessTest {

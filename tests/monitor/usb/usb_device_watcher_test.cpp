@@ -40,9 +40,12 @@ using testing_support::run_main_loop_until;
 using testing_support::TestUsbDevice;
 using testing_support::UsbTestbed;
 
-// An interface "unbind" is held a second before it counts; a quarter second more for the run
-// loop's timer accuracy, and some to spare.
-constexpr auto kCloseDelivered = 1600ms;
+// Short waits keep the tests quick; the waits of a real system are the defaults.
+constexpr UsbDeviceWatcher::Timing kQuick{600ms, 200ms};
+// An interface "unbind" counts after the hold; a quarter second more for the run loop's timer
+// accuracy, and some to spare. The same for a device's wait for its node.
+constexpr auto kCloseDelivered = kQuick.unbind_hold + 250ms + 350ms;
+constexpr auto kNodeWaitOver = kQuick.node_wait + 250ms + 350ms;
 const std::vector<std::uint8_t> kListButton = {0x10, 0x00};
 
 class WatcherTest : public ::testing::Test {
@@ -61,7 +64,7 @@ protected:
 
     void Start() {
         watcher_ = std::make_unique<UsbDeviceWatcher>(monitor::kAllInOneVendorId,
-                                                      monitor::kAllInOneProductId);
+                                                      monitor::kAllInOneProductId, kQuick);
         ASSERT_EQ(watcher_->Start(), 0);
     }
 
@@ -70,9 +73,7 @@ protected:
         wanted.report_descriptor = hid_test::kVendorPanel;
         wanted.extra_interfaces = 1;
         wanted.hidraw = hidraw;
-        TestUsbDevice device = testbed_.add_hid_device(wanted);
-        run_main_loop_for(20ms);
-        return device;
+        return testbed_.add_hid_device(wanted);
     }
 
     void Unplug(const TestUsbDevice& device) {
@@ -152,7 +153,7 @@ TEST_F(WatcherTest, AHotPluggedDeviceIsTakenOnceAndItsUnplugDiscardsTheReader) {
     const TestUsbDevice second = Plug();
     ASSERT_TRUE(WaitForRefreshes(2));
     Press(second);
-    run_main_loop_for(2500ms);
+    run_main_loop_for(kNodeWaitOver);
     EXPECT_EQ(Refreshes(), 2U);
 }
 
@@ -164,7 +165,7 @@ TEST_F(WatcherTest, ADeviceWhoseNodeComesLateIsTakenOnceWithAWorkingQueue) {
     testbed_.add_hidraw(panel);
     ASSERT_TRUE(WaitForRefreshes(1));
     Press(panel);
-    run_main_loop_for(2500ms);
+    run_main_loop_for(kNodeWaitOver);
     EXPECT_EQ(Refreshes(), 1U) << "not again when the node wait ends";
 }
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <variant>
 
 #include "platform/appevents/codes.hpp"
 #include "platform/appevents/event_receiver.hpp"
 #include "platform/appevents/send_event.hpp"
 #include "platform/appevents/wire_form.hpp"
+#include "platform/base/os_status.hpp"
 #include "platform/msgport/named_socket.hpp"
 #include "tests/support/isolated_environment.hpp"
 
@@ -25,11 +25,11 @@ ae::Event event_for(platform::FourCharCode signature, std::int32_t value = 7) {
 
 ae::EventReceiver claim_ok(platform::FourCharCode signature) {
     auto claimed = ae::EventReceiver::claim(signature);
-    if (auto* failure = std::get_if<ae::EventReceiver::ClaimFailure>(&claimed)) {
-        ADD_FAILURE() << failure->error.message;
+    if (!claimed) {
+        ADD_FAILURE() << claimed.error().message;
         std::abort();
     }
-    return std::move(std::get<ae::EventReceiver>(claimed));
+    return std::move(claimed).value();
 }
 
 std::optional<ae::Event> next_event(ae::EventReceiver& receiver) {
@@ -74,9 +74,8 @@ TEST(EventDelivery, ASecondApplicationFindsTheSignatureTaken) {
     IsolatedEnvironment env;
     auto first = claim_ok(four_char_code("QH06"));
     auto second = ae::EventReceiver::claim(four_char_code("QH06"));
-    ASSERT_TRUE(std::holds_alternative<ae::EventReceiver::ClaimFailure>(second));
-    EXPECT_EQ(std::get<ae::EventReceiver::ClaimFailure>(second).kind,
-              ae::EventReceiver::ClaimError::NameTaken);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().status, platform::os_status::portNameExistsErr);
 }
 
 TEST(EventDelivery, DatagramsThatAreNoEventAreReportedAndServingGoesOn) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/base/os_status.hpp"
 #include "tests/support/isolated_environment.hpp"
 
 namespace {
@@ -25,11 +26,11 @@ std::span<const std::byte> bytes_of(const std::string& text) {
 
 NamedSocket claim_ok(std::string_view name) {
     auto claimed = NamedSocket::claim("msgports", name);
-    if (auto* failure = std::get_if<NamedSocket::ClaimFailure>(&claimed)) {
-        ADD_FAILURE() << failure->error.message;
+    if (!claimed) {
+        ADD_FAILURE() << claimed.error().message;
         std::abort();
     }
-    return std::move(std::get<NamedSocket>(claimed));
+    return std::move(claimed).value();
 }
 
 std::optional<std::string> receive_text(NamedSocket& socket, std::size_t capacity = 64) {
@@ -52,9 +53,8 @@ TEST(NamedSocket, SecondServerFindsTheNameTakenUntilTheFirstLetsGo) {
         EXPECT_EQ(info.st_mode & 0777, 0600U);
 
         auto second = NamedSocket::claim("msgports", "OSPREY_HID_MSG_PORT");
-        auto* failure = std::get_if<NamedSocket::ClaimFailure>(&second);
-        ASSERT_NE(failure, nullptr);
-        EXPECT_EQ(failure->kind, NamedSocket::ClaimError::NameTaken);
+        ASSERT_FALSE(second);
+        EXPECT_EQ(second.error().status, platform::os_status::portNameExistsErr);
         EXPECT_TRUE(std::filesystem::exists(first.socket_path())) << "the loser removed nothing";
     }
     EXPECT_FALSE(std::filesystem::exists(env.runtime_dir() / "msgports/OSPREY_HID_MSG_PORT"));
@@ -112,15 +112,15 @@ TEST(NamedSocket, BadNamesAndUnsafeFoldersAreRefused) {
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
                                     std::string("a/b"), std::string(200, 'x')}) {
         auto claimed = NamedSocket::claim("msgports", name);
-        EXPECT_TRUE(std::holds_alternative<NamedSocket::ClaimFailure>(claimed)) << name;
+        EXPECT_FALSE(claimed) << name;
         EXPECT_FALSE(platform::msgport::send_to_name("msgports", name, bytes_of("x")));
     }
     std::filesystem::create_directories(env.runtime_dir() / "msgports");
     std::filesystem::permissions(env.runtime_dir() / "msgports", std::filesystem::perms::all,
                                  std::filesystem::perm_options::replace);
     auto open_folder = NamedSocket::claim("msgports", "port");
-    ASSERT_TRUE(std::holds_alternative<NamedSocket::ClaimFailure>(open_folder));
-    EXPECT_EQ(std::get<NamedSocket::ClaimFailure>(open_folder).kind, NamedSocket::ClaimError::Other);
+    ASSERT_FALSE(open_folder);
+    EXPECT_NE(open_folder.error().status, platform::os_status::portNameExistsErr);
     EXPECT_FALSE(std::filesystem::exists(env.runtime_dir() / "msgports/port"));
 }
 

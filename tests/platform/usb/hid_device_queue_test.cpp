@@ -23,11 +23,8 @@ using platform::usb::HidDeviceQueue;
 using platform::usb::HidEvent;
 using platform::usb::HidInterface;
 using platform::usb::UsbDevice;
-using testing_support::HidDeviceSpec;
-using testing_support::run_main_loop_for;
-using testing_support::run_main_loop_until;
-using testing_support::TestUsbDevice;
-using testing_support::UsbTestbed;
+// The test bed, its devices and the main-loop waits (tests/support).
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
 
 HidDeviceSpec spec_with(const Bytes& descriptor) {

@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <variant>
 
 #include "platform/msgport/named_socket.hpp"
 #include "tests/support/isolated_environment.hpp"
@@ -33,8 +32,8 @@ Run run_sender(const IsolatedEnvironment& env, const std::string& arguments) {
 
 NamedSocket serve(std::string_view name) {
     auto claimed = NamedSocket::claim("msgports", name);
-    if (!std::holds_alternative<NamedSocket>(claimed)) std::abort();
-    return std::move(std::get<NamedSocket>(claimed));
+    if (!claimed) std::abort();
+    return std::move(claimed).value();
 }
 
 std::vector<std::uint8_t> next_datagram(NamedSocket& socket) {
