@@ -69,20 +69,25 @@ Receiver* receiver = nullptr;
 // The bytes Send puts on the wire for the same request.
 std::vector<std::byte> request_bytes() {
     const platform::FourCharCode creator = platform::four_char_code("QH06");
-    ae::Event event(platform::four_char_code("BMon"), platform::four_char_code("x771"),
-                    ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(creator)).value());
+    ae::Event event(
+        platform::four_char_code("BMon"), platform::four_char_code("x771"),
+        ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(creator)).value());
     const std::int32_t direct = 5;
     const std::int32_t resolution = 300;
     const std::uint8_t flag = 1;
     const std::u16string address = u"192.168.100.200";
-    event.put_parameter(ae::key_direct_object, ae::Descriptor::create(ae::type_sint32, ae::host_bytes(direct)).value());
-    event.put_parameter(platform::four_char_code("rsln"),
-                        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(resolution)).value());
-    event.put_parameter(platform::four_char_code("NtSc"), ae::Descriptor::create(ae::type_true, ae::host_bytes(flag)).value());
-    event.put_parameter(platform::four_char_code("rmip"),
-                        ae::Descriptor::create(ae::type_unicode_text,
-                                               std::as_bytes(std::span(address.data(), address.size())))
-                            .value());
+    event.put_parameter(ae::key_direct_object,
+                        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(direct)).value());
+    event.put_parameter(
+        platform::four_char_code("rsln"),
+        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(resolution)).value());
+    event.put_parameter(platform::four_char_code("NtSc"),
+                        ae::Descriptor::create(ae::type_true, ae::host_bytes(flag)).value());
+    event.put_parameter(
+        platform::four_char_code("rmip"),
+        ae::Descriptor::create(ae::type_unicode_text,
+                               std::as_bytes(std::span(address.data(), address.size())))
+            .value());
     return ae::encode_event(event);
 }
 

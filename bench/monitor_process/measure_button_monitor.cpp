@@ -18,9 +18,9 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -31,10 +31,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -169,10 +169,11 @@ void SetUpDesktop() {
 
 void StartStandIn() {
     const auto pidFile = world.base / "standin.pid";
-    world.standIn = Spawn({STANDIN_PROGRAM, "--pid-file", pidFile.string(), "--log",
-                           world.standinLog.string()},
-                          world.base / "standin-output.txt");
-    if (!WaitUntil([&] { return std::filesystem::exists(pidFile); })) Fail("the stand-in does not serve");
+    world.standIn =
+        Spawn({STANDIN_PROGRAM, "--pid-file", pidFile.string(), "--log", world.standinLog.string()},
+              world.base / "standin-output.txt");
+    if (!WaitUntil([&] { return std::filesystem::exists(pidFile); }))
+        Fail("the stand-in does not serve");
 }
 
 std::optional<long> StatusNumber(std::string_view key) {
@@ -186,7 +187,8 @@ std::optional<long> StatusNumber(std::string_view key) {
 std::vector<pid_t> Threads(pid_t pid) {
     std::vector<pid_t> threads;
     std::error_code error;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error), end;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error),
+         end;
          !error && it != end; it.increment(error)) {
         threads.push_back(static_cast<pid_t>(std::stol(it->path().filename().string())));
     }
@@ -218,7 +220,8 @@ void StartMonitor() {
                         "--journal", (world.base / "journal").string(), "--status-file",
                         world.status.string(), "--", MONITOR_PROGRAM},
                        world.base / "monitor-output.txt");
-    if (!WaitUntil([] { return StatusNumber("child-pid").has_value(); })) Fail("the view reports no pid");
+    if (!WaitUntil([] { return StatusNumber("child-pid").has_value(); }))
+        Fail("the view reports no pid");
     world.monitor = static_cast<pid_t>(*StatusNumber("child-pid"));
     const auto ready = Receive(world.notify, 10s);
     if (!ready || !ready->starts_with("READY=1\n")) Fail("the monitor did not report itself ready");
@@ -232,7 +235,8 @@ std::map<pid_t, long> ContextSwitches() {
         std::ifstream status(TaskFile(tid, "status"));
         long total = 0;
         for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:")) {
+            if (line.starts_with("voluntary_ctxt_switches:") ||
+                line.starts_with("nonvoluntary_ctxt_switches:")) {
                 total += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
             }
         }
@@ -275,7 +279,8 @@ Memory ReadMemory() {
     Memory memory;
     for (std::string line; std::getline(rollup, line);) {
         const long value = std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
-        if (line.starts_with("Private_Clean:") || line.starts_with("Private_Dirty:")) memory.privateKiB += value;
+        if (line.starts_with("Private_Clean:") || line.starts_with("Private_Dirty:"))
+            memory.privateKiB += value;
         if (line.starts_with("Rss:")) memory.rssKiB = value;
     }
     return memory;
@@ -314,7 +319,11 @@ void BM_IdleMonitor(benchmark::State& state) {
     state.counters["private_KiB"] = static_cast<double>(idle.memory.privateKiB);
     state.counters["rss_KiB"] = static_cast<double>(idle.memory.rssKiB);
 }
-BENCHMARK(BM_IdleMonitor)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleMonitor)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 std::vector<double> requestMicroseconds;
 
@@ -353,18 +362,21 @@ std::vector<std::string> JournalMessages() {
     std::vector<std::string> messages;
     while (const auto entry = Receive(world.journal, 0ms)) {
         const auto at = entry->find("MESSAGE=");
-        messages.push_back(at == std::string::npos ? "?" : entry->substr(at + 8, entry->find('\n', at) - at - 8));
+        messages.push_back(
+            at == std::string::npos ? "?" : entry->substr(at + 8, entry->find('\n', at) - at - 8));
     }
     return messages;
 }
 
 void PrintFigures(const Memory& afterRequests) {
-    std::printf("\nbutton-monitor, pid %d, measured from outside\n", static_cast<int>(world.monitor));
+    std::printf("\nbutton-monitor, pid %d, measured from outside\n",
+                static_cast<int>(world.monitor));
     if (idle.measured) {
-        std::printf("Idle for %lld s: %ld wake-ups over %d threads (target: 0, %s; a program "
-                    "polling 2-3 times a second: 20-30)\n",
-                    static_cast<long long>(kIdleWindow.count()), idle.wakeUps, idle.threads,
-                    Verdict(idle.wakeUps == 0));
+        std::printf(
+            "Idle for %lld s: %ld wake-ups over %d threads (target: 0, %s; a program "
+            "polling 2-3 times a second: 20-30)\n",
+            static_cast<long long>(kIdleWindow.count()), idle.wakeUps, idle.threads,
+            Verdict(idle.wakeUps == 0));
         std::printf("Idle CPU time: %.3f ms (%ld clock ticks in /proc/<pid>/stat)\n", idle.cpuMs,
                     idle.cpuTicks);
         std::printf("Idle memory: private %ld KiB (target: under %ld KiB, %s), resident %ld KiB\n",
@@ -376,9 +388,10 @@ void PrintFigures(const Memory& afterRequests) {
         std::sort(sorted.begin(), sorted.end());
         const std::size_t n = sorted.size();
         const double median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-        std::printf("Network scan request, datagram sent to event logged by the stand-in, %zu "
-                    "times: median %.1f us, min %.1f us, max %.1f us\n",
-                    n, median, sorted.front(), sorted.back());
+        std::printf(
+            "Network scan request, datagram sent to event logged by the stand-in, %zu "
+            "times: median %.1f us, min %.1f us, max %.1f us\n",
+            n, median, sorted.front(), sorted.back());
         std::printf("Memory when idle again after them: private %ld KiB, resident %ld KiB\n",
                     afterRequests.privateKiB, afterRequests.rssKiB);
     }

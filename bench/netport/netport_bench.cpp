@@ -96,7 +96,8 @@ BENCHMARK(BM_ScanRequestHandled)->Unit(benchmark::kMicrosecond)->UseRealTime();
 // The writes a scan request makes, in its order, with the same values.
 void BM_ScanRequestPrefWrites(benchmark::State& state) {
     for (auto _ : state) {
-        monitor::SetScannerPref(monitor::UNIQUE_NUMBER, Value::integer(kAddress[3], IntegerKind::SInt8));
+        monitor::SetScannerPref(monitor::UNIQUE_NUMBER,
+                                Value::integer(kAddress[3], IntegerKind::SInt8));
         monitor::SetScannerPref(monitor::IsNetworkScanning, Value::boolean(true));
         monitor::SetScannerPref(monitor::IsCurrentlyScanning, Value::boolean(true));
         monitor::SetScannerPref(monitor::IsNetworkScanning, Value::boolean(true));
@@ -179,20 +180,23 @@ void BM_Flood(benchmark::State& state) {
                 // Valid events that only record the unique number: an unknown command, or an
                 // unknown control operation.
                 const auto command = static_cast<std::uint8_t>(i % 2 ? 2 : 3);
-                const auto event = monitor::MessageBytes(monitor::NetworkButtonEvent{
-                    {1, command, 0, 0, 0, 0, 0x98, 0}, {10, 0, 0, static_cast<std::uint8_t>(i % 251)}});
+                const auto event = monitor::MessageBytes(
+                    monitor::NetworkButtonEvent{{1, command, 0, 0, 0, 0, 0x98, 0},
+                                                {10, 0, 0, static_cast<std::uint8_t>(i % 251)}});
                 sent = platform::msgport::send_message(monitor::ButtonPortName, i, event);
                 shownBytes += std::to_string(*number).size() + 1;
                 ++flood.valid;
             } else if (i % 8 == 4) {
                 // Twelve bytes without the marker: not for the monitor.
-                const auto event = monitor::MessageBytes(monitor::NetworkButtonEvent{{0, 1, 0, 0, 0, 0, 1, 0}, {}});
+                const auto event = monitor::MessageBytes(
+                    monitor::NetworkButtonEvent{{0, 1, 0, 0, 0, 0, 1, 0}, {}});
                 sent = platform::msgport::send_message(monitor::ButtonPortName, i, event);
             } else if (i % 8 == 5) {
-                sent = platform::msgport::send_message(monitor::ButtonPortName, i, i % 16 < 8 ? eleven : thirteen);
-            } else if (i % 8 == 6) {
                 sent = platform::msgport::send_message(monitor::ButtonPortName, i,
-                                                       i % 16 < 8 ? std::span<const std::byte>() : large);
+                                                       i % 16 < 8 ? eleven : thirteen);
+            } else if (i % 8 == 6) {
+                sent = platform::msgport::send_message(
+                    monitor::ButtonPortName, i, i % 16 < 8 ? std::span<const std::byte>() : large);
             } else {
                 SendRaw(socketPath, static_cast<std::size_t>(i % 4));  // too short for a message ID
             }
@@ -201,7 +205,8 @@ void BM_Flood(benchmark::State& state) {
         bench_support::FileGrowth growth(view.shown);
         if (!growth.ok()) Fail("cannot watch " + view.shown.string());
         if (!growth.wait_beyond(offset + shownBytes - 1)) Fail("cannot watch the monitor's output");
-        flood.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        flood.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         flood.privateAfter = PrivateKiB();
         flood.datagrams = count;
         flood.inOrder = ShownInOrder(offset, count);
@@ -234,15 +239,17 @@ public:
         const auto handled = times_.find("BM_ScanRequestHandled");
         const auto writes = times_.find("BM_ScanRequestPrefWrites");
         if (handled != times_.end() && writes != times_.end() && writes->second > 0) {
-            std::printf("\nScan request handled: %.1f us; its preference writes alone: %.1f us\n"
-                        "Ratio: %.2f (target: at most 1.5)\n",
-                        handled->second, writes->second, handled->second / writes->second);
+            std::printf(
+                "\nScan request handled: %.1f us; its preference writes alone: %.1f us\n"
+                "Ratio: %.2f (target: at most 1.5)\n",
+                handled->second, writes->second, handled->second / writes->second);
         }
         if (flood.datagrams > 0) {
-            std::printf("\nFlood: %d datagrams, %d valid events, handled in order: %s, in %.2f s\n"
-                        "Private memory: %ld KiB before, %ld KiB after (%+ld KiB)\n",
-                        flood.datagrams, flood.valid, flood.inOrder ? "yes" : "NO", flood.seconds,
-                        flood.privateBefore, flood.privateAfter, flood.privateAfter - flood.privateBefore);
+            std::printf(
+                "\nFlood: %d datagrams, %d valid events, handled in order: %s, in %.2f s\n"
+                "Private memory: %ld KiB before, %ld KiB after (%+ld KiB)\n",
+                flood.datagrams, flood.valid, flood.inOrder ? "yes" : "NO", flood.seconds,
+                flood.privateBefore, flood.privateAfter, flood.privateAfter - flood.privateBefore);
         }
     }
 
@@ -255,7 +262,8 @@ void SetUpView() {
     char folder[] = "/tmp/velmora-bench-netport-XXXXXX";
     if (!::mkdtemp(folder)) Fail("cannot make a temporary folder");
     view.base = folder;
-    for (const char* sub : {"runtime", "config", "home", "root"}) std::filesystem::create_directories(view.base / sub);
+    for (const char* sub : {"runtime", "config", "home", "root"})
+        std::filesystem::create_directories(view.base / sub);
     std::filesystem::permissions(view.base / "runtime", std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace);
     ::setenv("XDG_RUNTIME_DIR", (view.base / "runtime").c_str(), 1);
@@ -274,7 +282,8 @@ pid_t StartStandIn() {
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     pid_t child = 0;
-    if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) Fail("cannot start the stand-in");
+    if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        Fail("cannot start the stand-in");
     for (int i = 0; i < 1000 && !std::filesystem::exists(pidFile); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -10,7 +10,8 @@
 //   preference access is to take under a second, and loading the domain at the cap (above) is
 //   the costliest read.
 //
-//   build/bench/prefs/bench_prefs --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+//   build/bench/prefs/bench_prefs --benchmark_repetitions=5
+//   --benchmark_enable_random_interleaving=true
 //
 // Replacing a file on ext4 starts its write-back, so real times vary with the disk; repeated,
 // interleaved runs and their medians give the steadier ratio.
@@ -71,7 +72,9 @@ std::string LargeDomain(std::int64_t keys) {
     for (std::int64_t i = 0; i < keys; ++i) {
         std::string key = "Key " + std::to_string(i);
         switch (i % 3) {
-            case 0: entries.emplace_back(key, Value::string("value number " + std::to_string(i))); break;
+            case 0:
+                entries.emplace_back(key, Value::string("value number " + std::to_string(i)));
+                break;
             case 1: entries.emplace_back(key, Value::integer(i)); break;
             default: entries.emplace_back(key, Value::boolean(i % 2 == 0)); break;
         }
@@ -84,7 +87,8 @@ std::string LargeDomain(std::int64_t keys) {
 // which has a fixed number of buckets).
 std::string DenseDomain(std::int64_t keys) {
     std::vector<platform::plist::Entry> entries;
-    for (std::int64_t i = 0; i < keys; ++i) entries.emplace_back(std::to_string(i), Value::boolean(true));
+    for (std::int64_t i = 0; i < keys; ++i)
+        entries.emplace_back(std::to_string(i), Value::boolean(true));
     return *platform::plist::to_xml(Value::dictionary(std::move(entries)));
 }
 
@@ -94,7 +98,8 @@ const std::pair<std::string, std::int64_t>& DomainAtCap() {
     static const auto at_cap = [] {
         // Keys grow longer as they count up: start from an estimate and shrink until it fits.
         const double per_key = static_cast<double>(DenseDomain(100000).size()) / 100000;
-        auto keys = static_cast<std::int64_t>(static_cast<double>(platform::prefs::max_domain_file_size) / per_key);
+        auto keys = static_cast<std::int64_t>(
+            static_cast<double>(platform::prefs::max_domain_file_size) / per_key);
         std::string document = DenseDomain(keys);
         while (document.size() > platform::prefs::max_domain_file_size) {
             keys -= keys / 50;
@@ -126,8 +131,9 @@ bool ReplaceFile(const std::filesystem::path& file, const std::string& bytes, bo
     std::string name = file.string() + ".tmp.XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-                         (!sync || ::fsync(fd) == 0);
+    const bool written =
+        ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+        (!sync || ::fsync(fd) == 0);
     if (::close(fd) != 0 || !written || ::rename(name.c_str(), file.c_str()) != 0) return false;
     if (!sync) return true;
     const int folder = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -166,7 +172,8 @@ BENCHMARK(BM_SetScannerPref)->Unit(benchmark::kMicrosecond);
 
 void BM_CopyScannerPref(benchmark::State& state) {
     FillDomain();
-    for (auto _ : state) benchmark::DoNotOptimize(monitor::CopyScannerPref(monitor::RemoteIPAddress));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(monitor::CopyScannerPref(monitor::RemoteIPAddress));
 }
 BENCHMARK(BM_CopyScannerPref)->Unit(benchmark::kMicrosecond);
 
@@ -213,7 +220,11 @@ void BM_SetScannerPrefOnLargeDomain(benchmark::State& state) {
     }
     std::filesystem::remove(DomainFile());
 }
-BENCHMARK(BM_SetScannerPrefOnLargeDomain)->Arg(40000)->Arg(0)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetScannerPrefOnLargeDomain)
+    ->Arg(40000)
+    ->Arg(0)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 struct Timing {
     double real = 0;
@@ -269,7 +280,8 @@ int main(int argc, char** argv) {
     }
     reporter.PrintRatio("BM_SetScannerPref", "BM_BareReplaceUnsynced");
     for (const char* keys : {"10000", "40000", "0"}) {
-        reporter.PrintRatio(std::string("BM_LoadDomain/") + keys, std::string("BM_LibplistParse/") + keys);
+        reporter.PrintRatio(std::string("BM_LoadDomain/") + keys,
+                            std::string("BM_LibplistParse/") + keys);
     }
     std::fflush(stdout);
     std::filesystem::remove_all(folder);

@@ -44,9 +44,11 @@ void grew(std::size_t bytes) {
 
 void remember_apart(void* memory, std::size_t bytes) {
     const auto block = reinterpret_cast<std::uintptr_t>(memory);
-    for (std::size_t probe = 0, at = slot_of(block); probe < kSlots; ++probe, at = (at + 1) % kSlots) {
+    for (std::size_t probe = 0, at = slot_of(block); probe < kSlots;
+         ++probe, at = (at + 1) % kSlots) {
         auto seen = apart_table[at].load();
-        if ((seen == 0 || seen == kTombstone) && apart_table[at].compare_exchange_strong(seen, block)) {
+        if ((seen == 0 || seen == kTombstone) &&
+            apart_table[at].compare_exchange_strong(seen, block)) {
             apart_bytes += bytes;
             ++apart_count;
             return;
@@ -57,7 +59,8 @@ void remember_apart(void* memory, std::size_t bytes) {
 void forget_apart(void* memory, std::size_t bytes) {
     if (apart_count.load() == 0) return;
     const auto block = reinterpret_cast<std::uintptr_t>(memory);
-    for (std::size_t probe = 0, at = slot_of(block); probe < kSlots; ++probe, at = (at + 1) % kSlots) {
+    for (std::size_t probe = 0, at = slot_of(block); probe < kSlots;
+         ++probe, at = (at + 1) % kSlots) {
         auto seen = apart_table[at].load();
         if (seen == 0) return;
         if (seen == block && apart_table[at].compare_exchange_strong(seen, kTombstone)) {
@@ -112,7 +115,8 @@ void count_apart(const void* inside) {
                         const auto& each = info->dlpi_phdr[segment];
                         if (each.p_type != PT_LOAD) continue;
                         low = std::min<std::uintptr_t>(low, info->dlpi_addr + each.p_vaddr);
-                        high = std::max<std::uintptr_t>(high, info->dlpi_addr + each.p_vaddr + each.p_memsz);
+                        high = std::max<std::uintptr_t>(
+                            high, info->dlpi_addr + each.p_vaddr + each.p_memsz);
                     }
                     wanted->begin = low;
                     wanted->end = high;
@@ -130,7 +134,9 @@ void count_apart(const void* inside) {
 
 extern "C" {
 
-void* malloc(std::size_t size) { return sane_bench::counted(__libc_malloc(size), __builtin_return_address(0)); }
+void* malloc(std::size_t size) {
+    return sane_bench::counted(__libc_malloc(size), __builtin_return_address(0));
+}
 
 void* calloc(std::size_t count, std::size_t size) {
     return sane_bench::counted(__libc_calloc(count, size), __builtin_return_address(0));
@@ -162,7 +168,8 @@ void* aligned_alloc(std::size_t alignment, std::size_t size) {
 }
 
 int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
-    void* memory = sane_bench::counted(__libc_memalign(alignment, size), __builtin_return_address(0));
+    void* memory =
+        sane_bench::counted(__libc_memalign(alignment, size), __builtin_return_address(0));
     if (!memory) return ENOMEM;
     *out = memory;
     return 0;

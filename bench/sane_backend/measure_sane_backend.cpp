@@ -45,10 +45,12 @@ int native_peak() {
     const std::size_t image = 2362u * 2362u * 3u;
     std::printf("native transfer, 200 x 200 mm colour at 300 dpi:\n");
     std::printf("  image            %zu bytes\n", image);
-    std::printf("  TIFF handle      %zu bytes (image + %zu of header and directory)\n", tiff, tiff - image);
+    std::printf("  TIFF handle      %zu bytes (image + %zu of header and directory)\n", tiff,
+                tiff - image);
     std::printf("  heap peak        %zu bytes above the open source before the transfer\n", peak);
     std::printf("  beyond the TIFF  %zu bytes (%.2f lines of %zu bytes)\n", peak - tiff,
-                static_cast<double>(peak - tiff) / (2362.0 * 3), static_cast<std::size_t>(2362 * 3));
+                static_cast<double>(peak - tiff) / (2362.0 * 3),
+                static_cast<std::size_t>(2362 * 3));
     return 0;
 }
 
@@ -62,11 +64,13 @@ struct Round {
 };
 
 Round snapshot() {
-    return {heap_in_use(), apart_in_use(), apart_blocks(), live_handles(), entries("/proc/self/fd"),
-            entries("/proc/self/task")};
+    return {heap_in_use(),  apart_in_use(),           apart_blocks(),
+            live_handles(), entries("/proc/self/fd"), entries("/proc/self/task")};
 }
 
-bool shown(int round, int count) { return round == 1 || round == 10 || round == 100 || round == count; }
+bool shown(int round, int count) {
+    return round == 1 || round == 10 || round == 100 || round == count;
+}
 
 void print(const char* title, const std::vector<Round>& rounds, int count) {
     std::printf("%s\n", title);
@@ -75,13 +79,18 @@ void print(const char* title, const std::vector<Round>& rounds, int count) {
     const int rows[] = {1, 10, 100, count};
     for (std::size_t row = 0; row < rounds.size(); ++row) {
         const auto& at = rounds[row];
-        std::printf("  %-6d %12zu %14zu in %4zu %16zu %12zu %12zu %8zu\n", rows[row], at.heap, at.test_backend,
-                    at.test_blocks, at.heap - at.test_backend, at.handles, at.descriptors, at.threads);
+        std::printf("  %-6d %12zu %14zu in %4zu %16zu %12zu %12zu %8zu\n", rows[row], at.heap,
+                    at.test_backend, at.test_blocks, at.heap - at.test_backend, at.handles,
+                    at.descriptors, at.threads);
     }
-    const auto without = [](const Round& at) { return static_cast<double>(at.heap - at.test_backend); };
-    std::printf("  growth from round 1 to %d: heap %.0f bytes, without the test backend's blocks %.0f bytes\n",
-                count, static_cast<double>(rounds.back().heap) - static_cast<double>(rounds.front().heap),
-                without(rounds.back()) - without(rounds.front()));
+    const auto without = [](const Round& at) {
+        return static_cast<double>(at.heap - at.test_backend);
+    };
+    std::printf(
+        "  growth from round 1 to %d: heap %.0f bytes, without the test backend's blocks %.0f "
+        "bytes\n",
+        count, static_cast<double>(rounds.back().heap) - static_cast<double>(rounds.front().heap),
+        without(rounds.back()) - without(rounds.front()));
 }
 
 int rounds(int count) {
@@ -103,8 +112,10 @@ int rounds(int count) {
         if (shown(round, count)) backend.push_back(snapshot());
     }
     std::printf("%d rounds (200 x 200 mm colour at 75 dpi):\n", count);
-    print("libsane alone: sane_init, open, start, read to the end, cancel, close, sane_exit", bare, count);
-    print("through DS_Entry and the backend: open, enable, native transfer, end, disable, close", backend, count);
+    print("libsane alone: sane_init, open, start, read to the end, cancel, close, sane_exit", bare,
+          count);
+    print("through DS_Entry and the backend: open, enable, native transfer, end, disable, close",
+          backend, count);
     return 0;
 }
 

@@ -39,7 +39,8 @@ std::size_t through_backend() {
 void BareLibsaneLoop(benchmark::State& state) {
     world();
     for (auto _ : state) {
-        if (bare_scan(kDpi, kBufferBytes) != kImageBytes) state.SkipWithError("the bare scan fell short");
+        if (bare_scan(kDpi, kBufferBytes) != kImageBytes)
+            state.SkipWithError("the bare scan fell short");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kImageBytes));
 }
@@ -73,7 +74,8 @@ void MemoryOverBareLoop(benchmark::State& state) {
     for (auto _ : state) {
         auto start = Clock::now();
         double cpu = cpu_ms();
-        if (bare_scan(kDpi, kBufferBytes) != kImageBytes) state.SkipWithError("the bare scan fell short");
+        if (bare_scan(kDpi, kBufferBytes) != kImageBytes)
+            state.SkipWithError("the bare scan fell short");
         bare += Clock::now() - start;
         bare_cpu += cpu_ms() - cpu;
         start = Clock::now();

@@ -30,7 +30,9 @@ std::map<void*, std::size_t>& handles() {
     return live;
 }
 
-TW_UINT16 dsm_entry(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) { return TWRC_SUCCESS; }
+TW_UINT16 dsm_entry(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF) {
+    return TWRC_SUCCESS;
+}
 TW_HANDLE allocate(TW_UINT32 size) {
     void* memory = std::malloc(size ? size : 1);
     if (memory) handles()[memory] = size;
@@ -83,7 +85,8 @@ ScanWorld::ScanWorld(const std::vector<std::string>& test_conf) {
     root_ = pattern;
     const auto frameworks = root_ / "root/Library/Printers/Velmora/Frameworks";
     std::filesystem::create_directories(frameworks);
-    std::filesystem::create_directory_symlink(SANE_BACKEND_BUNDLE, frameworks / "VelDataSourceBackend.bundle");
+    std::filesystem::create_directory_symlink(SANE_BACKEND_BUNDLE,
+                                              frameworks / "VelDataSourceBackend.bundle");
     platform::folders::set_root(root_ / "root");
     write(root_ / "sane.d/dll.conf", "test\n");
     std::string conf = "number_of_devices 1\n";
@@ -117,8 +120,10 @@ bool open_source(double dpi, TW_UINT16 mechanism) {
     TW_ENTRYPOINT points{sizeof(TW_ENTRYPOINT), dsm_entry, allocate, release, lock, unlock};
     if (call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &points) != TWRC_SUCCESS) return false;
     if (call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source) != TWRC_SUCCESS) return false;
-    return set_one(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB) && set_one(ICAP_BITDEPTH, TWTY_UINT16, 24) &&
-           set_one(ICAP_XRESOLUTION, TWTY_FIX32, fix32_bits(dpi)) && set_one(ICAP_XFERMECH, TWTY_UINT16, mechanism);
+    return set_one(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB) &&
+           set_one(ICAP_BITDEPTH, TWTY_UINT16, 24) &&
+           set_one(ICAP_XRESOLUTION, TWTY_FIX32, fix32_bits(dpi)) &&
+           set_one(ICAP_XFERMECH, TWTY_UINT16, mechanism);
 }
 
 void close_source() {
@@ -150,7 +155,8 @@ std::size_t memory_scan() {
     std::size_t received = 0;
     for (;;) {
         TW_IMAGEMEMXFER strip{};
-        strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
+        strip.Memory = {TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()),
+                        buffer.data()};
         const auto rc = call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
         if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE) return 0;
         received += strip.BytesWritten;
@@ -201,8 +207,8 @@ std::size_t bare_scan(double dpi, std::size_t buffer_bytes) {
             // As an application fills its strip buffer: each read goes on where the last ended.
             std::size_t at = 0;
             SANE_Int length = 0;
-            while (sane_read(handle, buffer.data() + at, static_cast<SANE_Int>(buffer.size() - at), &length) ==
-                   SANE_STATUS_GOOD) {
+            while (sane_read(handle, buffer.data() + at, static_cast<SANE_Int>(buffer.size() - at),
+                             &length) == SANE_STATUS_GOOD) {
                 received += static_cast<std::size_t>(length);
                 at += static_cast<std::size_t>(length);
                 if (at == buffer.size()) at = 0;

@@ -31,7 +31,8 @@ std::size_t live_handles();
 std::size_t live_handle_bytes();
 
 // DS_Entry from the stand-in application.
-twain::TW_UINT16 call(twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message, void* pointer);
+twain::TW_UINT16 call(twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message,
+                      void* pointer);
 
 // Opens the source (entry points, MSG_OPENDS) and sets colour, 24 bits, dpi and the mechanism;
 // false on any failure.

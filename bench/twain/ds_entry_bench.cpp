@@ -23,7 +23,8 @@ using namespace twain;
 class BackendView {
 public:
     BackendView() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "twain-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "twain-bench-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         root_ = pattern;
         const auto frameworks = root_ / "Library/Printers/Velmora/Frameworks";

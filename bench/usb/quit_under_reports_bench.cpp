@@ -56,8 +56,8 @@ constexpr double kTargetSeconds = 2.0;
 
 // The vendor panel: button code (usage 166) and parameter (usage 167), one byte each.
 const std::vector<std::uint8_t> kPanelDescriptor = {
-    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-    0x95, 0x01, 0x09, 0xA6, 0x81, 0x02, 0x09, 0xA7, 0x81, 0x02, 0xC0,
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75,
+    0x08, 0x95, 0x01, 0x09, 0xA6, 0x81, 0x02, 0x09, 0xA7, 0x81, 0x02, 0xC0,
 };
 
 // A world of its own: runtime, configuration and home folders, an empty /Library, and the
@@ -107,11 +107,12 @@ std::unique_ptr<World> MakeWorld(benchmark::State& state) {
     ::setenv("HOME", (world->base / "home").c_str(), 1);
     world->record = world->base / "commands.log";
     world->status = world->base / "view-status.json";
-    testing_support::write_file(world->base / "bin/killall",
-                                "#!/bin/sh\necho \"killall $*\" >> '" + world->record.string() + "'\n");
+    testing_support::write_file(world->base / "bin/killall", "#!/bin/sh\necho \"killall $*\" >> '" +
+                                                                 world->record.string() + "'\n");
     std::filesystem::permissions(world->base / "bin/killall", std::filesystem::perms::owner_all);
     const char* path = std::getenv("PATH");
-    ::setenv("PATH", ((world->base / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    ::setenv("PATH",
+             ((world->base / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
 
     testing_support::HidDeviceSpec wanted;
     wanted.report_descriptor = kPanelDescriptor;
@@ -122,9 +123,15 @@ std::unique_ptr<World> MakeWorld(benchmark::State& state) {
 // The view with the monitor in it, as the whole-process tests start it: the environment less
 // this program's preload, which goes to the monitor alone.
 pid_t StartView(const World& world) {
-    std::vector<std::string> arguments{RUN_IN_VIEW_SCRIPT, "--library", (world.base / "Library").string(),
-                                       "--status-file", world.status.string(), "--",
-                                       "/usr/bin/env", "LD_PRELOAD=" + world.preload, MONITOR_PROGRAM};
+    std::vector<std::string> arguments{RUN_IN_VIEW_SCRIPT,
+                                       "--library",
+                                       (world.base / "Library").string(),
+                                       "--status-file",
+                                       world.status.string(),
+                                       "--",
+                                       "/usr/bin/env",
+                                       "LD_PRELOAD=" + world.preload,
+                                       MONITOR_PROGRAM};
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "LD_PRELOAD=", 11) != 0) environment.emplace_back(*entry);
@@ -161,7 +168,9 @@ bool WaitUntil(const auto& condition, std::chrono::milliseconds timeout = 20s) {
 bool Idle(pid_t monitor) {
     std::error_code error;
     std::size_t threads = 0;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(monitor) + "/task", error), end;
+    for (std::filesystem::directory_iterator
+             it("/proc/" + std::to_string(monitor) + "/task", error),
+         end;
          !error && it != end; it.increment(error)) {
         std::ifstream syscall(it->path() / "syscall");
         long number = -1;
@@ -241,7 +250,8 @@ void BM_SigtermToExitUnderReportStream(benchmark::State& state) {
         }
         const bool started =
             WaitUntil([&] { return StatusNumber(world->status, "child-pid").has_value(); });
-        const pid_t monitor = started ? static_cast<pid_t>(*StatusNumber(world->status, "child-pid")) : -1;
+        const pid_t monitor =
+            started ? static_cast<pid_t>(*StatusNumber(world->status, "child-pid")) : -1;
         if (!started || !WaitUntil([&] { return Idle(monitor); })) {
             ::kill(started ? monitor : view, SIGKILL);
             ::waitpid(view, nullptr, 0);
@@ -304,10 +314,11 @@ int main(int argc, char** argv) {
     if (seconds.empty()) return 1;
     auto sorted = seconds;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("\nSIGTERM to exit under a stream of panel reports, %zu runs: median %.0f ms, "
-                "max %.0f ms (target: under %.0f ms, %s)\n",
-                sorted.size(), sorted[sorted.size() / 2] * 1000, sorted.back() * 1000,
-                kTargetSeconds * 1000, sorted.back() < kTargetSeconds ? "met" : "NOT MET");
+    std::printf(
+        "\nSIGTERM to exit under a stream of panel reports, %zu runs: median %.0f ms, "
+        "max %.0f ms (target: under %.0f ms, %s)\n",
+        sorted.size(), sorted[sorted.size() / 2] * 1000, sorted.back() * 1000,
+        kTargetSeconds * 1000, sorted.back() < kTargetSeconds ? "met" : "NOT MET");
     std::printf("Button commands run after the signal (counted from just before it):");
     for (const auto count : handledAfterSignal) std::printf(" %zu", count);
     std::printf("\n");

@@ -47,10 +47,12 @@ struct View {
     std::optional<platform::msgport::NamedSocket> application;
 
     View() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-fuzz-netport-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velmora-fuzz-netport-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         base = pattern;
-        for (const char* sub : {"runtime", "config", "home", "root"}) std::filesystem::create_directories(base / sub);
+        for (const char* sub : {"runtime", "config", "home", "root"})
+            std::filesystem::create_directories(base / sub);
         std::filesystem::permissions(base / "runtime", std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::replace);
         ::setenv("XDG_RUNTIME_DIR", (base / "runtime").c_str(), 1);
@@ -58,7 +60,8 @@ struct View {
         ::setenv("HOME", (base / "home").c_str(), 1);
         platform::folders::set_root(base / "root");
         const auto library = platform::folders::system_path(
-            "/Library/Application Support/Velmora/7720 Series Scanner.bundle/Contents/SharedSupport/"
+            "/Library/Application Support/Velmora/7720 Series "
+            "Scanner.bundle/Contents/SharedSupport/"
             "7720ScannerLib.bundle");
         scanner_sample::Settings settings;
         record = base / "library.record";
@@ -133,14 +136,16 @@ void CheckMessage(monitor::ButtonPortServer& server, std::span<const std::uint8_
     const bool refused = scanRequest && scanType == monitor::RefusedScanType;
     const bool launched = scanRequest && scanType != 0 && !refused;
 
-    for (std::size_t i = 0; i < 4; ++i) Check(server.Address()[i] == payload[monitor::AddressOffset + i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        Check(server.Address()[i] == payload[monitor::AddressOffset + i]);
     for (std::size_t i = 0; i < 8; ++i) Check(server.Report()[i] == (refused ? payload[i] : 0));
     Check(server.ScanType() == (scanRequest && scanType != 0 ? scanType : scanTypeBefore));
     if (marker == 1) {
         Check(monitor::CopyScannerPref(monitor::UNIQUE_NUMBER).as_integer() ==
               static_cast<std::int8_t>(payload[11]));
     }
-    if (scanRequest) Check(monitor::CopyScannerPref(monitor::IsNetworkScanning) == Value::boolean(true));
+    if (scanRequest)
+        Check(monitor::CopyScannerPref(monitor::IsNetworkScanning) == Value::boolean(true));
     if (scanRequest && scanType != 0) {
         Check(monitor::CopyScannerPref(monitor::IsCurrentlyScanning) == Value::boolean(true));
     }

@@ -31,7 +31,8 @@ std::optional<std::string> AnswerArguments(int argc, const char* const argv[]) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
         if (argument == "--help") return std::string(kHelp);
-        if (argument == "--version") return std::string("button-monitor ") + MonitorVersion() + "\n";
+        if (argument == "--version")
+            return std::string("button-monitor ") + MonitorVersion() + "\n";
     }
     return std::nullopt;
 }

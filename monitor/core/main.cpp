@@ -40,10 +40,10 @@ int main(int argc, char* argv[]) {
                                              monitor::report::kFieldPrefix)) {
         // Its socket is made now, while descriptors are to be had: the entry that says they ran
         // out still gets through.
-        platform::diagnostics::report({platform::diagnostics::Priority::Info,
-                                       std::string("button-monitor ") + monitor::MonitorVersion() +
-                                           " started",
-                                       {{monitor::report::kEvent, "STARTED"}}});
+        platform::diagnostics::report(
+            {platform::diagnostics::Priority::Info,
+             std::string("button-monitor ") + monitor::MonitorVersion() + " started",
+             {{monitor::report::kEvent, "STARTED"}}});
     }
 
     std::signal(SIGTERM, monitor::HandleQuitSignal);

@@ -52,7 +52,8 @@ std::string ServiceStatus::LineLocked() const {
     switch (port) {
         case PortState::Serving: line = "serving OSPREY_HID_MSG_PORT"; break;
         case PortState::ServedElsewhere:
-            line = "OSPREY_HID_MSG_PORT is served by another process, no network scan requests here";
+            line =
+                "OSPREY_HID_MSG_PORT is served by another process, no network scan requests here";
             break;
         case PortState::NotServed:
             line = "OSPREY_HID_MSG_PORT could not be served, no network scan requests";

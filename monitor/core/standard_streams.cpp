@@ -35,8 +35,8 @@ bool Writable(int timeout_ms) {
 // One attempt to write what is left of the line without blocking; the count written, or -1.
 ssize_t WriteSome(std::string_view line) {
     // Per call, so the stream's own flags (shared with the commands the monitor runs) stay.
-    const ssize_t sent = ::send(STDERR_FILENO, line.data(), line.size(),
-                                MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(STDERR_FILENO, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent >= 0 || errno != ENOTSOCK) return sent;
     // A pipe, a terminal or a file: poll said writable, which for a pipe means room for a line.
     if (!Writable(0)) {
@@ -82,8 +82,8 @@ bool WriteErrorLine(std::string_view line) {
         return false;
     }
     diagnostics::end_condition(kNotRead, "", [] {
-        return diagnostics::Entry{diagnostics::Priority::Notice,
-                                  "standard error is read again", {}};
+        return diagnostics::Entry{
+            diagnostics::Priority::Notice, "standard error is read again", {}};
     });
     return true;
 }

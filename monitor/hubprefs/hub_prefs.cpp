@@ -70,7 +70,7 @@ void PutBack(Value& list, const std::vector<Value>& items) {
 
 HubPrefs::HubPrefs(bool editableFlag, std::optional<std::string> identifier)
     : applicationID(identifier ? std::move(*identifier)
-                                  : platform::prefs::current_application_id()),
+                               : platform::prefs::current_application_id()),
       editable(editableFlag) {}
 
 HubPrefs::~HubPrefs() = default;
@@ -79,9 +79,13 @@ bool HubPrefs::Synchronize() { return AppPrefs(applicationID).synchronize().ok()
 
 void HubPrefs::SetFlag(bool value) { flag = value; }
 
-bool HubPrefs::ShowScanUIForButtonPress() { return LongSetting(applicationID, ShowScanUIKey, 1) == 1; }
+bool HubPrefs::ShowScanUIForButtonPress() {
+    return LongSetting(applicationID, ShowScanUIKey, 1) == 1;
+}
 
-bool HubPrefs::ShowCopyUIForButtonPress() { return LongSetting(applicationID, ShowCopyUIKey, 0) == 1; }
+bool HubPrefs::ShowCopyUIForButtonPress() {
+    return LongSetting(applicationID, ShowCopyUIKey, 0) == 1;
+}
 
 std::uint16_t HubPrefs::ApplicationCount() {
     return static_cast<std::uint16_t>(ApplicationList().size());
@@ -114,7 +118,9 @@ std::int16_t HubPrefs::ApplicationTWAINTypeValueAt(long i) {
     return number ? static_cast<std::int16_t>(*number) : std::int16_t{0};
 }
 
-Value HubPrefs::ApplicationTWAINTypeAt(long i) { return ApplicationValueAt(i, ApplicationTWAINTypeKey); }
+Value HubPrefs::ApplicationTWAINTypeAt(long i) {
+    return ApplicationValueAt(i, ApplicationTWAINTypeKey);
+}
 
 std::int32_t HubPrefs::ApplicationFSSpecAt(long i, platform::folders::FileRef& fileRef) {
     const Value location = ApplicationLocationAt(i);
@@ -152,7 +158,8 @@ bool HubPrefs::HasApplicationAtLocation(const Value& location, platform::FourCha
     const long count = ApplicationCount();
     for (long i = 0; i < count; ++i) {
         const auto candidate = UrlString(ApplicationLocationAt(i));
-        if (candidate && EqualIgnoringCase(*candidate, *wanted) && ApplicationSignatureAt(i) == code) {
+        if (candidate && EqualIgnoringCase(*candidate, *wanted) &&
+            ApplicationSignatureAt(i) == code) {
             return true;
         }
     }
@@ -248,7 +255,9 @@ void HubPrefs::RemoveApplication(const Value& entry) {
     if (!StoreList(list)) list.insert_at(static_cast<std::size_t>(index), removed);
 }
 
-Value HubPrefs::ApplicationValueAt(long i, std::string_view key) { return ApplicationAt(i).get(key); }
+Value HubPrefs::ApplicationValueAt(long i, std::string_view key) {
+    return ApplicationAt(i).get(key);
+}
 
 bool HubPrefs::IsEditable() { return editable; }
 

@@ -20,10 +20,15 @@ std::vector<char32_t> CodePoints(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
-                           : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        char32_t point = length == 1 ? lead : length == 2 ? lead & 0x1Fu
-                       : length == 3 ? lead & 0x0Fu : lead & 0x07u;
+        std::size_t length = lead < 0x80                    ? 1
+                             : lead >= 0xC2 && lead <= 0xDF ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+        char32_t point = length == 1   ? lead
+                         : length == 2 ? lead & 0x1Fu
+                         : length == 3 ? lead & 0x0Fu
+                                       : lead & 0x07u;
         bool valid = length != 0 && i + length <= text.size();
         for (std::size_t k = 1; valid && k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
@@ -32,7 +37,8 @@ std::vector<char32_t> CodePoints(std::string_view text) {
         }
         // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
         const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
-        valid = valid && point >= smallest && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+        valid =
+            valid && point >= smallest && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
         if (!valid) {
             points.push_back(StrayByte + lead);
             ++i;

@@ -21,7 +21,8 @@ private:
     struct Free {
         void operator()(std::byte* block) const noexcept { std::free(block); }
     };
-    LaunchParameterBlock(std::byte* block, std::size_t blockSize) : memory(block), size(blockSize) {}
+    LaunchParameterBlock(std::byte* block, std::size_t blockSize)
+        : memory(block), size(blockSize) {}
 
     std::unique_ptr<std::byte, Free> memory;
     std::size_t size;

@@ -22,8 +22,8 @@ namespace monitor {
 
 namespace {
 
-using platform::FourCharCode;
 using platform::four_char_code;
+using platform::FourCharCode;
 using platform::appevents::Descriptor;
 using platform::appevents::host_bytes;
 
@@ -51,9 +51,10 @@ std::string StatusText(std::int32_t status) { return std::to_string(status); }
 
 diagnostics::Entry HubEntry(diagnostics::Priority priority, std::string message,
                             std::optional<std::int32_t> status, std::string_view reason = {}) {
-    diagnostics::Entry entry{priority, std::move(message),
-                             {{report::kApplication,
-                               platform::folders::system_path(kInstallLocation).string()}}};
+    diagnostics::Entry entry{
+        priority,
+        std::move(message),
+        {{report::kApplication, platform::folders::system_path(kInstallLocation).string()}}};
     if (status) entry.fields.push_back({report::kOsStatus, StatusText(*status)});
     if (!reason.empty()) entry.fields.push_back({report::kReason, std::string(reason)});
     return entry;
@@ -94,7 +95,8 @@ void ReportNotDelivered(const platform::Error& error) {
 void ReportLaunchFailed(std::int32_t status, std::string_view reason) {
     Begin(kLaunchFailed, [&] {
         return HubEntry(diagnostics::Priority::Error,
-                        "cannot launch Scan Hub for a scan request (OS status " + StatusText(status) +
+                        "cannot launch Scan Hub for a scan request (OS status " +
+                            StatusText(status) +
                             (reason.empty() ? std::string() : ": " + std::string(reason)) +
                             "); the scan does not start",
                         status, reason);
@@ -124,7 +126,8 @@ void ReportLaunched(const platform::appevents::ScopedLaunch& launch) {
             const std::string reason = launch.scope_failure.value_or("");
             return HubEntry(diagnostics::Priority::Notice,
                             "Scan Hub runs in button-monitor's own group, without a scope of its "
-                            "own (" + reason + "); restarting button-monitor ends it",
+                            "own (" +
+                                reason + "); restarting button-monitor ends it",
                             std::nullopt, reason);
         });
     }
@@ -133,12 +136,9 @@ void ReportLaunched(const platform::appevents::ScopedLaunch& launch) {
 FourCharCode EventIdForScanType(std::int32_t scanType) {
     switch (scanType) {
         case 1:
-        case 3:
-            return four_char_code("x771");
-        case 2:
-            return four_char_code("x772");
-        default:
-            return 0;
+        case 3: return four_char_code("x771");
+        case 2: return four_char_code("x772");
+        default: return 0;
     }
 }
 
@@ -159,7 +159,8 @@ std::int32_t ScanLaunchRequest::Send() {
     std::optional<platform::appevents::Event> event;
     std::int32_t eventError = platform::os_status::noErr;
     const FourCharCode creator = kScanHubCreator;
-    if (auto target = Descriptor::create(platform::appevents::type_appl_signature, host_bytes(creator))) {
+    if (auto target =
+            Descriptor::create(platform::appevents::type_appl_signature, host_bytes(creator))) {
         event.emplace(kScanRequestClass, EventIdForScanType(scanType), std::move(target.value()),
                       platform::appevents::auto_generate_return_id,
                       platform::appevents::any_transaction_id);
@@ -208,12 +209,14 @@ std::int32_t ScanLaunchRequest::Send() {
     ReportNotDelivered(sent.error());
 
     platform::folders::FileRef application;
-    if (const std::int32_t located = LocateApplication(application); located != platform::os_status::noErr) {
+    if (const std::int32_t located = LocateApplication(application);
+        located != platform::os_status::noErr) {
         Begin(kMissing, [&] {
             return HubEntry(diagnostics::Priority::Error,
                             "Scan Hub is not installed at " +
                                 platform::folders::system_path(kInstallLocation).string() +
-                                ": scan requests are dropped (OS status " + StatusText(located) + ")",
+                                ": scan requests are dropped (OS status " + StatusText(located) +
+                                ")",
                             located);
         });
         return located;
@@ -229,8 +232,8 @@ std::int32_t ScanLaunchRequest::Send() {
         return platform::os_status::memFullErr;
     }
     parameters->copy_data(block->Bytes());
-    auto launched =
-        platform::appevents::launch_application_in_scope(application.path, block->Bytes(), kLauncher);
+    auto launched = platform::appevents::launch_application_in_scope(application.path,
+                                                                     block->Bytes(), kLauncher);
     if (!launched) {
         ReportLaunchFailed(launched.error().status, launched.error().message);
         return launched.error().status;

@@ -23,7 +23,8 @@ constexpr std::string_view kNotServed = "PORT_NOT_SERVED";
 
 diagnostics::Entry PortEntry(diagnostics::Priority priority, std::string message,
                              const std::string& reason) {
-    diagnostics::Entry entry{priority, std::move(message), {{report::kPort, std::string(ButtonPortName)}}};
+    diagnostics::Entry entry{
+        priority, std::move(message), {{report::kPort, std::string(ButtonPortName)}}};
     if (!reason.empty()) entry.fields.push_back({report::kReason, reason});
     return entry;
 }
@@ -86,7 +87,8 @@ void ButtonPortServer::Start() {
     const std::lock_guard guard(lock);
     if (CreatePort() != 0 || running) return;
     pthread_t created{};
-    if (const int error = ::pthread_create(&created, nullptr, &ButtonPortServer::PortThreadMain, this);
+    if (const int error =
+            ::pthread_create(&created, nullptr, &ButtonPortServer::PortThreadMain, this);
         error != 0) {
         portState = PortState::NotServed;
         ReportNotServed(platform::errno_text("cannot start the port thread", error));

@@ -28,12 +28,12 @@ inline constexpr std::size_t AddressOffset = 8;
 static_assert(sizeof(NetworkButtonEvent) == NetworkButtonEventSize);
 
 // Report bytes. 3, 4 and 5 are not read.
-inline constexpr std::size_t ReportMarkerByte = 0;      // the event is handled only when it is 1
+inline constexpr std::size_t ReportMarkerByte = 0;  // the event is handled only when it is 1
 inline constexpr std::size_t ReportCommandByte = 1;
-inline constexpr std::size_t ReportResolutionByte = 2;  // scan request: passed on unchanged
-inline constexpr std::size_t ReportScanTypeByte = 6;    // scan request
-inline constexpr std::size_t ReportOperationByte = 6;   // control command: the same byte
-inline constexpr std::size_t ReportDirectValueByte = 7; // scan request: passed on unchanged
+inline constexpr std::size_t ReportResolutionByte = 2;   // scan request: passed on unchanged
+inline constexpr std::size_t ReportScanTypeByte = 6;     // scan request
+inline constexpr std::size_t ReportOperationByte = 6;    // control command: the same byte
+inline constexpr std::size_t ReportDirectValueByte = 7;  // scan request: passed on unchanged
 
 inline constexpr std::uint8_t EventMarker = 1;
 inline constexpr std::uint8_t ScanRequestCommand = 1;

@@ -41,28 +41,27 @@ std::int32_t ButtonPortServer::HandleNetworkEvent() {
         SetScannerPref(UNIQUE_NUMBER, uniqueNumber);
 
         switch (report[ReportCommandByte]) {
-        case ScanRequestCommand:
-            SetScannerPref(IsNetworkScanning, Value::boolean(true));
-            result = 0;
-            if (report[ReportScanTypeByte] == NoScanType) break;
-            scanType = report[ReportScanTypeByte];
-            directValue = report[ReportDirectValueByte];
-            resolution = report[ReportResolutionByte];
-            SetScannerPref(IsCurrentlyScanning, Value::boolean(true));
-            // Refused after the scan state is marked; the report is left as it came.
-            if (scanType == RefusedScanType) return -1;
-            SendScanRequest();
-            break;
-        case ControlCommand:
-            result = 0;
-            if (report[ReportOperationByte] == RefreshDestinationListOperation) {
-                RefreshDestinationList();
-            } else if (report[ReportOperationByte] == EndNetworkScanOperation) {
-                FinishNetworkScan();
-            }
-            break;
-        default:
-            break;
+            case ScanRequestCommand:
+                SetScannerPref(IsNetworkScanning, Value::boolean(true));
+                result = 0;
+                if (report[ReportScanTypeByte] == NoScanType) break;
+                scanType = report[ReportScanTypeByte];
+                directValue = report[ReportDirectValueByte];
+                resolution = report[ReportResolutionByte];
+                SetScannerPref(IsCurrentlyScanning, Value::boolean(true));
+                // Refused after the scan state is marked; the report is left as it came.
+                if (scanType == RefusedScanType) return -1;
+                SendScanRequest();
+                break;
+            case ControlCommand:
+                result = 0;
+                if (report[ReportOperationByte] == RefreshDestinationListOperation) {
+                    RefreshDestinationList();
+                } else if (report[ReportOperationByte] == EndNetworkScanOperation) {
+                    FinishNetworkScan();
+                }
+                break;
+            default: break;
         }
     }
     report.fill(0);

@@ -16,7 +16,8 @@ public:
 
     void Entry(std::span<const std::uint8_t> name) {
         Word(static_cast<std::uint16_t>(name.size()));
-        std::copy(name.begin(), name.end(), block.bytes.begin() + static_cast<std::ptrdiff_t>(block.length));
+        std::copy(name.begin(), name.end(),
+                  block.bytes.begin() + static_cast<std::ptrdiff_t>(block.length));
         block.length += name.size();
         ++block.entryCount;
     }

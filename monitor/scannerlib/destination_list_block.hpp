@@ -23,7 +23,7 @@ inline constexpr std::size_t MaxDestinationListLength = 342;
 
 struct DestinationListBlock {
     std::array<std::uint8_t, MaxDestinationListLength> bytes{};
-    std::size_t length = 0;      // bytes written
+    std::size_t length = 0;       // bytes written
     std::int32_t entryCount = 0;  // entries written
 
     std::span<const std::uint8_t> Written() const { return {bytes.data(), length}; }

@@ -43,9 +43,10 @@ template <class Function>
 Function* EntryPoint(const platform::bundle::Bundle& bundle, const char* name) {
     auto* found = platform::bundle::entry_point<Function>(bundle, name);
     const auto entry = [&](diagnostics::Priority priority, std::string message) {
-        return diagnostics::Entry{priority, std::move(message),
-                                  {{report::kEntryPoint, name},
-                                   {report::kLibrary, bundle.path().string()}}};
+        return diagnostics::Entry{
+            priority,
+            std::move(message),
+            {{report::kEntryPoint, name}, {report::kLibrary, bundle.path().string()}}};
     };
     if (found) {
         diagnostics::end_condition(kEntryPointMissing, name, [&] {
@@ -113,8 +114,8 @@ std::int32_t ScannerLibrary::LocateLibrary() {
         platform::folders::find_folder(platform::folders::Folder::ApplicationSupport, false);
     if (!applicationSupport) return applicationSupport.error().status;
 
-    auto scannerBundle =
-        platform::bundle::Bundle::open(*applicationSupport / "Velmora" / "7720 Series Scanner.bundle");
+    auto scannerBundle = platform::bundle::Bundle::open(*applicationSupport / "Velmora" /
+                                                        "7720 Series Scanner.bundle");
     if (!scannerBundle) return platform::os_status::coreFoundationUnknownErr;
     const auto sharedSupport = scannerBundle->shared_support_path();
     if (!sharedSupport) return platform::os_status::coreFoundationUnknownErr;

@@ -149,10 +149,9 @@ void HidButtonDevice::QueueCallout() {
 
 void HidButtonDevice::DeferUntilCalloutReturned() {
     if (!aliveToken) aliveToken = std::make_shared<HidButtonDevice*>(this);
-    platform::runloop::RunLoop::main().post(
-        [alive = std::weak_ptr<HidButtonDevice*>(aliveToken)] {
-            if (const auto reader = alive.lock()) (*reader)->RunDeferredSteps();
-        });
+    platform::runloop::RunLoop::main().post([alive = std::weak_ptr<HidButtonDevice*>(aliveToken)] {
+        if (const auto reader = alive.lock()) (*reader)->RunDeferredSteps();
+    });
 }
 
 void HidButtonDevice::RunDeferredSteps() {

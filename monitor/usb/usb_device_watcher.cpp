@@ -39,16 +39,16 @@ diagnostics::Entry DeviceEntry(diagnostics::Priority priority, std::string messa
 void ReportButtonsOpened(const platform::usb::UsbDevice& device, bool opened) {
     if (opened) {
         const bool wasClosed = diagnostics::end_condition(kButtonsNotOpened, device.syspath, [&] {
-            return DeviceEntry(diagnostics::Priority::Notice,
-                               "the panel buttons of the all-in-one at " + device.syspath +
-                                   " are read now",
-                               nullptr, device);
+            return DeviceEntry(
+                diagnostics::Priority::Notice,
+                "the panel buttons of the all-in-one at " + device.syspath + " are read now",
+                nullptr, device);
         });
         if (!wasClosed) {
-            diagnostics::report(DeviceEntry(diagnostics::Priority::Info,
-                                            "reading the panel buttons of the all-in-one at " +
-                                                device.syspath,
-                                            "BUTTONS_OPENED", device));
+            diagnostics::report(
+                DeviceEntry(diagnostics::Priority::Info,
+                            "reading the panel buttons of the all-in-one at " + device.syspath,
+                            "BUTTONS_OPENED", device));
         }
     } else {
         diagnostics::begin_condition(kButtonsNotOpened, device.syspath, [&] {
@@ -95,10 +95,11 @@ std::int32_t UsbDeviceWatcher::Start() {
         notifierTiming);
     if (!started) {
         startFailure = started.error().message;
-        diagnostics::report({diagnostics::Priority::Error,
-                             "cannot watch USB for the all-in-one (" + startFailure +
-                                 "); button-monitor ends and is started again by its unit",
-                             {{report::kEvent, "USB_WATCH_FAILED"}, {report::kReason, startFailure}}});
+        diagnostics::report(
+            {diagnostics::Priority::Error,
+             "cannot watch USB for the all-in-one (" + startFailure +
+                 "); button-monitor ends and is started again by its unit",
+             {{report::kEvent, "USB_WATCH_FAILED"}, {report::kReason, startFailure}}});
         return -1;
     }
     notifyPort = std::move(started.value());
@@ -121,25 +122,24 @@ void UsbDeviceWatcher::HandleDevices(NextDevice nextDevice) {
         // second is taken up when the first goes (TakeUpAttachedDevice).
         if (!notifyPort) continue;
         if (buttonDevice) {
-            diagnostics::report(DeviceEntry(
-                diagnostics::Priority::Notice,
-                "another all-in-one is attached at " + service->syspath +
-                    "; its panel is served once the first one goes",
-                "DEVICE_PASSED_OVER", *service));
+            diagnostics::report(DeviceEntry(diagnostics::Priority::Notice,
+                                            "another all-in-one is attached at " +
+                                                service->syspath +
+                                                "; its panel is served once the first one goes",
+                                            "DEVICE_PASSED_OVER", *service));
             continue;
         }
         diagnostics::report(DeviceEntry(diagnostics::Priority::Info,
                                         "all-in-one attached at " + service->syspath,
                                         "DEVICE_ATTACHED", *service));
         SetScannerPref(IsNetworkScanning, Value::boolean(false));
-        buttonDevice = std::make_unique<HidButtonDevice>(kAllInOneVendorId, kAllInOneProductId,
-                                                         kButtonCodeUsage, kButtonParameterUsage,
-                                                         0);
+        buttonDevice = std::make_unique<HidButtonDevice>(
+            kAllInOneVendorId, kAllInOneProductId, kButtonCodeUsage, kButtonParameterUsage, 0);
         // A reader that did not open is kept; the fifth close retries.
         ReportButtonsOpened(*service, buttonDevice->Open() == 0);
-        auto interest = notifyPort->add_interest(
-            *service, [this](const platform::usb::UsbDevice& device,
-                             platform::usb::UsbInterestMessage message) {
+        auto interest =
+            notifyPort->add_interest(*service, [this](const platform::usb::UsbDevice& device,
+                                                      platform::usb::UsbInterestMessage message) {
                 HandleInterestMessage(device, message);
             });
         if (!interest) {

@@ -61,9 +61,8 @@ void report(int fd, StatusRecord::Kind kind, int value) noexcept {
 
 // The application's side of the fork, up to exec. Only async-signal-safe calls: the caller may
 // have other threads.
-[[noreturn]] void become_application(const char* program, char* const argv[],
-                                     char* const envp[], int input, int null_device,
-                                     int status_fd) noexcept {
+[[noreturn]] void become_application(const char* program, char* const argv[], char* const envp[],
+                                     int input, int null_device, int status_fd) noexcept {
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;
     ::sigemptyset(&default_action.sa_mask);

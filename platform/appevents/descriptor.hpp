@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
+#include "platform/appevents/codes.hpp"
 #include "platform/base/four_char_code.hpp"
 #include "platform/base/result.hpp"
-#include "platform/appevents/codes.hpp"
 
 namespace platform::appevents {
 

@@ -9,7 +9,8 @@
 namespace platform::appevents {
 
 Result<EventReceiver> EventReceiver::claim(FourCharCode signature) {
-    auto claimed = msgport::NamedSocket::claim(event_socket_folder, signature_socket_name(signature));
+    auto claimed =
+        msgport::NamedSocket::claim(event_socket_folder, signature_socket_name(signature));
     if (!claimed) return claimed.error();
     return EventReceiver(signature, std::move(claimed).value());
 }

@@ -16,7 +16,8 @@ namespace {
 std::string application_id_of(const std::filesystem::path& folder) {
     auto bundle = bundle::Bundle::open(folder);
     if (bundle) {
-        if (auto identifier = bundle->info_string("CFBundleIdentifier"); identifier && !identifier->empty()) {
+        if (auto identifier = bundle->info_string("CFBundleIdentifier");
+            identifier && !identifier->empty()) {
             return *identifier;
         }
         if (auto executable = bundle->executable_path()) return executable->filename().string();

@@ -28,7 +28,7 @@ inline constexpr std::chrono::milliseconds bus_wait_limit{1000};
 struct ScopedLaunch {
     pid_t pid = -1;
     std::string application_id;  // the bundle's CFBundleIdentifier, else its executable's name
-    std::optional<std::string> scope;  // the scope asked for, when the manager took it
+    std::optional<std::string> scope;          // the scope asked for, when the manager took it
     std::optional<std::string> scope_failure;  // else why the application has none
 };
 

@@ -23,8 +23,7 @@ namespace platform {
 // or cannot be read.
 inline Result<std::string> read_regular_file(const std::filesystem::path& path) {
     const auto failure = [&path](const char* what, int error_number, int status) {
-        return Error{std::string(what) + " " + path.string() + ": " +
-                         errno_text(error_number),
+        return Error{std::string(what) + " " + path.string() + ": " + errno_text(error_number),
                      status};
     };
     // Non-blocking, so that opening a FIFO does not wait for a writer.

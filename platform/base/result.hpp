@@ -38,7 +38,8 @@ namespace detail {
 template <class T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
+    Result(T value)
+        : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
     Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
     bool ok() const noexcept { return state_.index() == 0; }

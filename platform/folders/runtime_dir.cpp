@@ -15,7 +15,7 @@ namespace {
 
 // Whether the folder is safe to keep sockets in, and so to trust the sockets found in it.
 Result<void> check_private_folder(const std::filesystem::path& folder) {
-    struct stat info{};
+    struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0) {
         return Error{errno_text("cannot inspect " + folder.string(), errno)};
     }

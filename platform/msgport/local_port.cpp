@@ -100,9 +100,10 @@ void LocalPort::on_readable() {
     const auto datagram = **received;
     if (datagram.truncated || datagram.size < header_size) return;
     const auto* bytes = buffer_.data();
-    const auto id = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-        (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24));
+    const auto id = static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) |
+                                              (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                                              (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                                              (static_cast<std::uint32_t>(bytes[3]) << 24));
     // Only this thread uses the socket and the buffer while the port is scheduled, so the lock
     // can be let go for the handler.
     dispatching_ = std::this_thread::get_id();

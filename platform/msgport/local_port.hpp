@@ -33,7 +33,8 @@ inline constexpr std::size_t max_message_size = 64 * 1024;
 
 class LocalPort {
 public:
-    using Handler = std::function<void(std::int32_t message_id, std::span<const std::byte> payload)>;
+    using Handler =
+        std::function<void(std::int32_t message_id, std::span<const std::byte> payload)>;
 
     // Status -904 (portNameExistsErr) when another server holds the name.
     static Result<std::unique_ptr<LocalPort>> create(std::string_view name, Handler handler);

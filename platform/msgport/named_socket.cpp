@@ -122,7 +122,8 @@ Result<std::optional<NamedSocket::Datagram>> NamedSocket::receive(std::span<std:
             return Error{errno_text("cannot receive on " + socket_path_.string(), errno)};
         }
         bool from_current_user = false;
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+             header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS) {
                 ucred credentials{};
                 std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
@@ -156,8 +157,10 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
     UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) return Error{errno_text("cannot create socket", errno)};
     if (wait_limit) {
-        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(*wait_limit).count();
-        timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
+        const auto micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(*wait_limit).count();
+        timeval limit{static_cast<time_t>(micros / 1000000),
+                      static_cast<suseconds_t>(micros % 1000000)};
         if (::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
             return Error{errno_text("cannot limit the wait of a send", errno)};
         }
@@ -175,7 +178,8 @@ Result<void> send_to_name(std::string_view subfolder, std::string_view name,
         const ssize_t sent = ::send(socket.get(), payload.data(), payload.size(), MSG_NOSIGNAL);
         if (sent >= 0) return {};
         if (errno == EINTR) continue;
-        if (errno == ECONNREFUSED) return Error{std::string(name) + " is not served", os_status::procNotFound};
+        if (errno == ECONNREFUSED)
+            return Error{std::string(name) + " is not served", os_status::procNotFound};
         if (wait_limit && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             return Error{std::string(name) + " took nothing in time: its queue stays full",
                          os_status::errAETimeout};

@@ -11,7 +11,7 @@ namespace platform::plist {
 
 namespace {
 
-constexpr std::size_t header_size = 8;   // "bplist00"
+constexpr std::size_t header_size = 8;  // "bplist00"
 constexpr std::size_t trailer_size = 32;
 
 class ObjectTable {

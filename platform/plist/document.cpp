@@ -24,7 +24,9 @@ struct PlistFree {
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 struct CFree {
-    void operator()(void* memory) const { std::free(memory); }  // NOLINT: libplist hands out malloc'd memory
+    void operator()(void* memory) const {
+        std::free(memory);
+    }  // NOLINT: libplist hands out malloc'd memory
 };
 using CString = std::unique_ptr<char, CFree>;
 
@@ -59,7 +61,8 @@ Result<Value> from_node(plist_t node) {
             const char* text = plist_get_string_ptr(node, &length);
             if (!text) return Value::string({});
             std::string copy(text, length);
-            if (copy.find('\0') != std::string::npos) return Error{"a string holds a NUL character"};
+            if (copy.find('\0') != std::string::npos)
+                return Error{"a string holds a NUL character"};
             return Value::string(std::move(copy));
         }
         case PLIST_DATA: {
@@ -73,7 +76,8 @@ Result<Value> from_node(plist_t node) {
             std::int32_t seconds = 0;
             std::int32_t micros = 0;
             plist_get_date_val(node, &seconds, &micros);
-            return Value::date(Date{static_cast<double>(seconds) + static_cast<double>(micros) / 1e6});
+            return Value::date(
+                Date{static_cast<double>(seconds) + static_cast<double>(micros) / 1e6});
         }
         case PLIST_ARRAY: {
             const std::uint32_t count = plist_array_get_size(node);
@@ -104,8 +108,7 @@ Result<Value> from_node(plist_t node) {
             }
             return Value::dictionary(std::move(entries));
         }
-        default:
-            return Error{"property list holds a value of an unknown kind"};
+        default: return Error{"property list holds a value of an unknown kind"};
     }
 }
 
@@ -128,7 +131,8 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
         case Type::Boolean: return PlistPtr(plist_new_bool(*value.as_boolean() ? 1 : 0));
         case Type::Data: {
             const auto& bytes = *value.as_data();
-            return PlistPtr(plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            return PlistPtr(
+                plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         }
         case Type::Date: {
             const double when = value.as_date()->seconds_since_2001;
@@ -137,8 +141,9 @@ Result<PlistPtr> to_node(const Value& value, int depth) {
                   whole <= std::numeric_limits<std::int32_t>::max())) {
                 return Error{"date out of the range a property list can hold"};
             }
-            return PlistPtr(plist_new_date(static_cast<std::int32_t>(whole),
-                                           static_cast<std::int32_t>(std::lround((when - whole) * 1e6))));
+            return PlistPtr(
+                plist_new_date(static_cast<std::int32_t>(whole),
+                               static_cast<std::int32_t>(std::lround((when - whole) * 1e6))));
         }
         case Type::Array: {
             PlistPtr array(plist_new_array());

@@ -7,12 +7,14 @@ namespace {
 bool keeps_unescaped(unsigned char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     switch (c) {
+        // The characters kept, packed.
+        // clang-format off
         case '-': case '.': case '_': case '~': case '/': case '!': case '$': case '&':
         case '\'': case '(': case ')': case '*': case '+': case ',': case ';': case '=':
         case ':': case '@':
+            // clang-format on
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

@@ -16,8 +16,9 @@ struct IntegerPayload {
 };
 
 struct Value::Node {
-    using Payload = std::variant<std::string, IntegerPayload, double, bool, std::vector<std::uint8_t>,
-                                 Date, std::vector<Value>, std::vector<Entry>, std::filesystem::path>;
+    using Payload =
+        std::variant<std::string, IntegerPayload, double, bool, std::vector<std::uint8_t>, Date,
+                     std::vector<Value>, std::vector<Entry>, std::filesystem::path>;
     Type type;
     Payload payload;
 };
@@ -107,7 +108,8 @@ Value Value::dictionary(std::vector<Entry> entries) {
 
 Value Value::file_url(const std::filesystem::path& path) {
     std::error_code ignored;
-    std::filesystem::path absolute = path.is_absolute() ? path : std::filesystem::absolute(path, ignored);
+    std::filesystem::path absolute =
+        path.is_absolute() ? path : std::filesystem::absolute(path, ignored);
     return Value(std::make_shared<Node>(Node{Type::FileUrl, absolute.lexically_normal()}));
 }
 
@@ -171,7 +173,8 @@ std::optional<std::int32_t> Value::to_int32() const {
 std::optional<double> Value::to_double() const {
     if (!node_) return std::nullopt;
     switch (node_->type) {
-        case Type::Integer: return static_cast<double>(std::get<IntegerPayload>(node_->payload).value);
+        case Type::Integer:
+            return static_cast<double>(std::get<IntegerPayload>(node_->payload).value);
         case Type::Real: return std::get<double>(node_->payload);
         case Type::Boolean: return std::get<bool>(node_->payload) ? 1.0 : 0.0;
         default: return std::nullopt;
@@ -228,7 +231,8 @@ void Value::set_at(std::size_t index, Value item) {
 
 void Value::remove_at(std::size_t index) {
     auto* list = mutable_items();
-    if (list && index < list->size()) list->erase(list->begin() + static_cast<std::ptrdiff_t>(index));
+    if (list && index < list->size())
+        list->erase(list->begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 Value Value::get(std::string_view key) const {

@@ -122,4 +122,3 @@ void Value::sort(Less less) {
 }
 
 }  // namespace platform::plist
-

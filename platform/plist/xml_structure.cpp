@@ -113,7 +113,8 @@ std::optional<std::string> key_text(std::string_view raw) {
             const std::string digits(entity.substr(hex ? 2 : 1));
             char* stop = nullptr;
             const unsigned long long code = std::strtoull(digits.c_str(), &stop, hex ? 16 : 10);
-            if (code == 0 || code > 0x10FFFF || stop != digits.c_str() + digits.size()) return std::nullopt;
+            if (code == 0 || code > 0x10FFFF || stop != digits.c_str() + digits.size())
+                return std::nullopt;
             if (code >= 0x10000) {
                 key += static_cast<char>(0xF0 + ((code >> 18) & 0x7));
                 key += static_cast<char>(0x80 + ((code >> 12) & 0x3F));
@@ -279,8 +280,9 @@ private:
     }
 
     Result<Step> take_closing(std::string_view name) {
-        const bool matches = !open_.empty() && ((open_.back() == Element::Dict && name == "dict") ||
-                                                (open_.back() == Element::Array && name == "array"));
+        const bool matches =
+            !open_.empty() && ((open_.back() == Element::Dict && name == "dict") ||
+                               (open_.back() == Element::Array && name == "array"));
         if (!matches) return malformed();
         open_.pop_back();
         containers_.pop_back();
@@ -322,7 +324,8 @@ private:
         text_.skip(1);
         // Compared as libplist compares it: up to the first NUL of the opening tag's name.
         const std::size_t nul = raw.find('\0');
-        const std::string_view compared = nul == std::string_view::npos ? raw : raw.substr(0, nul + 1);
+        const std::string_view compared =
+            nul == std::string_view::npos ? raw : raw.substr(0, nul + 1);
         if (text_.left() <= raw.size() || !text_.looking_at(compared)) return false;
         text_.skip(raw.size());
         text_.skip_blanks();
@@ -333,14 +336,14 @@ private:
 
     Text text_;
     const std::size_t limit_;
-    std::vector<Element> open_;        // elements whose closing tag libplist expects, innermost last
+    std::vector<Element> open_;  // elements whose closing tag libplist expects, innermost last
     struct Container {
         Element kind;
         KeyTableCost keys;  // of a dictionary
     };
     std::vector<Container> containers_;  // the top container and the open ones inside it
     bool top_seen_ = false;
-    bool content_ = false;             // a value or closing tag since the last <plist>
+    bool content_ = false;  // a value or closing tag since the last <plist>
     bool key_waiting_ = false;
     std::optional<std::uint16_t> waiting_bucket_;  // of the waiting key, when it can be told
     std::uint64_t key_comparisons_ = 0;

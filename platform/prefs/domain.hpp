@@ -70,7 +70,7 @@ private:
     plist::Value values_;  // as last read from or written to the file
     Changes pending_;      // set or removed here since the last successful write
     FileStamp stamp_;
-    UniqueFd held_;        // the file values_ came from (see DomainSnapshot::held)
+    UniqueFd held_;                        // the file values_ came from (see DomainSnapshot::held)
     std::optional<std::uint64_t> digest_;  // of that file, when it held a dictionary
 };
 

@@ -100,7 +100,8 @@ Result<void> keep_aside(const std::filesystem::path& file) {
     if (error) return Error{"cannot drop " + oldest.string() + ": " + error.message()};
     for (int age = kept_aside - 2; age >= 0; --age) {
         const auto from = kept_aside_name(file, age);
-        if (::rename(from.c_str(), kept_aside_name(file, age + 1).c_str()) != 0 && errno != ENOENT) {
+        if (::rename(from.c_str(), kept_aside_name(file, age + 1).c_str()) != 0 &&
+            errno != ENOENT) {
             return Error{errno_text("cannot move " + from.string() + " along", errno)};
         }
     }
@@ -217,8 +218,12 @@ private:
 }  // namespace
 
 FileStamp stamp_of(const struct stat& status) {
-    return FileStamp{true, status.st_dev, status.st_ino, status.st_size,
-                     nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+    return FileStamp{true,
+                     status.st_dev,
+                     status.st_ino,
+                     status.st_size,
+                     nanoseconds(status.st_mtim),
+                     nanoseconds(status.st_ctim)};
 }
 
 FileStamp current_stamp(const std::filesystem::path& file) {
@@ -249,8 +254,8 @@ DomainSnapshot read_as_found(const std::filesystem::path& file, std::optional<La
             return snapshot;
         }
         snapshot.stamp = current_stamp(file);
-        snapshot.state = error == ENOENT && !snapshot.stamp.exists ? FileState::Missing
-                                                                   : FileState::Unreadable;
+        snapshot.state =
+            error == ENOENT && !snapshot.stamp.exists ? FileState::Missing : FileState::Unreadable;
         return snapshot;
     }
     struct stat status {};

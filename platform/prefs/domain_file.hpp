@@ -70,7 +70,7 @@ inline constexpr std::uintmax_t max_domain_file_size = std::uintmax_t{2} << 20;
 struct DomainSnapshot {
     plist::Value values;  // a dictionary of its own, empty unless the state is Loaded
     FileState state = FileState::Missing;
-    FileStamp stamp;      // of the very file the values came from; none when Failed
+    FileStamp stamp;  // of the very file the values came from; none when Failed
     // That file, kept open: while it is held its inode number cannot go to another file, so an
     // unchanged stamp means an unchanged file.
     UniqueFd held;

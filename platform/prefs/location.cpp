@@ -36,10 +36,12 @@ std::optional<std::filesystem::path> home_folder() {
 }
 
 std::string trimmed(std::string text) {
-    const auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const auto blank = [](unsigned char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    };
     while (!text.empty() && blank(static_cast<unsigned char>(text.back()))) text.pop_back();
-    const auto first = std::find_if_not(text.begin(), text.end(),
-                                        [&](char c) { return blank(static_cast<unsigned char>(c)); });
+    const auto first = std::find_if_not(
+        text.begin(), text.end(), [&](char c) { return blank(static_cast<unsigned char>(c)); });
     text.erase(text.begin(), first);
     return text;
 }
@@ -76,7 +78,8 @@ std::string host_id() {
     static std::mutex lock;
     static std::optional<std::pair<std::filesystem::path, std::string>> cached;
     const std::lock_guard guard(lock);
-    if (!cached || cached->first != folders::root()) cached.emplace(folders::root(), read_host_id());
+    if (!cached || cached->first != folders::root())
+        cached.emplace(folders::root(), read_host_id());
     return cached->second;
 }
 

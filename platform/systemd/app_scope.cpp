@@ -11,8 +11,8 @@ namespace {
 constexpr std::size_t kUnitNameMax = 255;
 
 bool plain_unit_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == ':' || c == '_' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+           c == '_' || c == '.';
 }
 
 std::string_view name_of(std::string_view entry) { return entry.substr(0, entry.find('=')); }
@@ -39,8 +39,9 @@ std::string app_scope_name(std::string_view launcher, std::string_view applicati
     const std::string prefix = "app-" + escape_unit_name_part(launcher) + "-";
     const std::string suffix = "-" + std::to_string(pid) + ".scope";
     std::string id = escape_unit_name_part(application_id);
-    const std::size_t room =
-        kUnitNameMax > prefix.size() + suffix.size() ? kUnitNameMax - prefix.size() - suffix.size() : 0;
+    const std::size_t room = kUnitNameMax > prefix.size() + suffix.size()
+                                 ? kUnitNameMax - prefix.size() - suffix.size()
+                                 : 0;
     if (id.size() > room) {
         // Cut before an escape that would not fit whole: "\x2" would read as something else.
         std::size_t cut = room;
@@ -53,8 +54,9 @@ std::string app_scope_name(std::string_view launcher, std::string_view applicati
 
 const std::vector<std::string>& display_variables() {
     static const std::vector<std::string> names{
-        "DISPLAY",          "WAYLAND_DISPLAY",     "XAUTHORITY",      "XDG_SESSION_TYPE",
-        "XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION",
+        "DISPLAY",          "WAYLAND_DISPLAY",     "XAUTHORITY",
+        "XDG_SESSION_TYPE", "XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP",
+        "DESKTOP_SESSION",
     };
     return names;
 }

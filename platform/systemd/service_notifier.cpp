@@ -28,8 +28,8 @@ ServiceNotifier ServiceNotifier::to_address(std::string_view address) {
     std::memcpy(notifier.address_.sun_path, address.data(), address.size());
     if (abstract) notifier.address_.sun_path[0] = '\0';
     // An abstract name's length is exact; a path ends at its terminator.
-    notifier.address_length_ = static_cast<socklen_t>(
-        offsetof(sockaddr_un, sun_path) + address.size() + (abstract ? 0 : 1));
+    notifier.address_length_ = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) +
+                                                      address.size() + (abstract ? 0 : 1));
     notifier.socket_ = UniqueFd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     return notifier;
 }
@@ -37,9 +37,9 @@ ServiceNotifier ServiceNotifier::to_address(std::string_view address) {
 bool ServiceNotifier::notify(std::string_view assignments) const {
     if (!socket_) return false;
     for (;;) {
-        const ssize_t sent = ::sendto(socket_.get(), assignments.data(), assignments.size(),
-                                      MSG_NOSIGNAL | MSG_DONTWAIT,
-                                      reinterpret_cast<const sockaddr*>(&address_), address_length_);
+        const ssize_t sent = ::sendto(
+            socket_.get(), assignments.data(), assignments.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
+            reinterpret_cast<const sockaddr*>(&address_), address_length_);
         if (sent >= 0) return true;
         if (errno != EINTR) return false;
     }

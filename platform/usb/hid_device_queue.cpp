@@ -118,9 +118,11 @@ void HidDeviceQueue::read_reports(const std::shared_ptr<State>& state) {
             state->source.reset();
             return;
         }
-        const std::span<const std::uint8_t> bytes(state->buffer.data(), static_cast<std::size_t>(count));
+        const std::span<const std::uint8_t> bytes(state->buffer.data(),
+                                                  static_cast<std::size_t>(count));
         if (state->whole_reads) {
-            if (const auto report = state->splitter.whole_report(bytes)) handle_report(state, *report);
+            if (const auto report = state->splitter.whole_report(bytes))
+                handle_report(state, *report);
             return;
         }
         state->unread = bytes;

@@ -13,7 +13,7 @@ using platform::plist::Value;
 constexpr std::uint16_t kGenericDesktopPage = 0x01;
 constexpr std::uint16_t kButtonPage = 0x09;
 constexpr std::uint16_t kFirstAxisUsage = 0x30;  // X
-constexpr std::uint16_t kLastAxisUsage = 0x38;  // Wheel
+constexpr std::uint16_t kLastAxisUsage = 0x38;   // Wheel
 
 Value int32(std::int64_t value) { return Value::integer(value, IntegerKind::SInt32); }
 
@@ -89,8 +89,7 @@ Value build_hid_element_tree(const HidReportDescriptor& descriptor) {
 
     std::size_t next_collection = 0;
     auto add_collections_before = [&](std::uint32_t cookie) {
-        for (; next_collection < collections.size() &&
-               collections[next_collection].cookie < cookie;
+        for (; next_collection < collections.size() && collections[next_collection].cookie < cookie;
              ++next_collection) {
             const HidCollection& collection = collections[next_collection];
             const std::uint16_t page = hid_usage_page(collection.usage);

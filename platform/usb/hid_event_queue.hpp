@@ -58,8 +58,8 @@ public:
 private:
     HidReportDescriptor descriptor_;
     std::size_t depth_;
-    std::vector<std::int32_t> values_;  // by cookie
-    std::vector<bool> queued_;  // by cookie, for the descriptor's cookies
+    std::vector<std::int32_t> values_;          // by cookie
+    std::vector<bool> queued_;                  // by cookie, for the descriptor's cookies
     std::vector<std::uint32_t> other_cookies_;  // added cookies outside the descriptor
     std::deque<HidEvent> events_;
     std::uint64_t dropped_ = 0;

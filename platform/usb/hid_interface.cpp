@@ -24,8 +24,7 @@ Result<std::vector<std::uint8_t>> read_report_descriptor(const std::string& hidr
 
 }  // namespace
 
-HidInterface::HidInterface(std::string syspath, std::string devnode,
-                           HidReportDescriptor descriptor)
+HidInterface::HidInterface(std::string syspath, std::string devnode, HidReportDescriptor descriptor)
     : syspath_(std::move(syspath)),
       devnode_(std::move(devnode)),
       descriptor_(std::move(descriptor)) {}

@@ -170,14 +170,15 @@ private:
             case kPhysicalMaximum: globals_.physical_maximum = data; break;
             case kUnitExponent:
                 // Written as a 4-bit two's-complement nibble; larger items are plain signed.
-                globals_.unit_exponent =
-                    data.raw <= 0xF ? static_cast<std::int32_t>(data.raw ^ 0x8) - 0x8
-                                    : static_cast<std::int32_t>(data.as_signed());
+                globals_.unit_exponent = data.raw <= 0xF
+                                             ? static_cast<std::int32_t>(data.raw ^ 0x8) - 0x8
+                                             : static_cast<std::int32_t>(data.as_signed());
                 break;
             case kUnit: globals_.unit = data.raw; break;
             case kReportSize:
                 if (data.raw > kHidMaxReportSize) {
-                    return error_at(offset_, "Report Size over " + std::to_string(kHidMaxReportSize));
+                    return error_at(offset_,
+                                    "Report Size over " + std::to_string(kHidMaxReportSize));
                 }
                 globals_.report_size = data.raw;
                 break;
@@ -232,9 +233,8 @@ private:
         usages.reserve(declared.size());
         for (const auto& range : declared) {
             const std::uint32_t first = range.first.complete(globals_.usage_page);
-            const std::uint32_t last =
-                hid_usage(hid_usage_page(first),
-                          hid_usage_id(range.last.complete(globals_.usage_page)));
+            const std::uint32_t last = hid_usage(
+                hid_usage_page(first), hid_usage_id(range.last.complete(globals_.usage_page)));
             if (first <= last) usages.push_back({first, last});
         }
         return usages;
@@ -280,8 +280,8 @@ private:
         const std::uint64_t end =
             std::uint64_t{bits} + std::uint64_t{field.report_size} * field.report_count;
         if (end > std::uint64_t{kHidMaxReportDataBytes} * 8) {
-            return error_at(offset_, "report longer than " +
-                                         std::to_string(kHidMaxReportDataBytes) + " bytes");
+            return error_at(
+                offset_, "report longer than " + std::to_string(kHidMaxReportDataBytes) + " bytes");
         }
         field.bit_offset = bits;
         bits = static_cast<std::uint32_t>(end);
@@ -343,10 +343,9 @@ std::size_t HidReportDescriptor::report_length(HidReportType type, std::uint8_t 
 
 std::optional<HidElementRef> HidReportDescriptor::find_element(std::uint32_t cookie) const {
     // Fields with elements, in cookie order: the last one starting at or before the cookie.
-    auto it = std::upper_bound(element_fields_.begin(), element_fields_.end(), cookie,
-                               [this](std::uint32_t c, std::uint32_t field) {
-                                   return c < fields_[field].first_cookie;
-                               });
+    auto it = std::upper_bound(
+        element_fields_.begin(), element_fields_.end(), cookie,
+        [this](std::uint32_t c, std::uint32_t field) { return c < fields_[field].first_cookie; });
     if (it == element_fields_.begin()) return std::nullopt;
     const HidField& field = fields_[*std::prev(it)];
     if (cookie - field.first_cookie >= field.report_count) return std::nullopt;

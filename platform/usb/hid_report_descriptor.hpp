@@ -30,7 +30,7 @@ namespace platform::usb {
 
 // Limits beyond which a descriptor is refused. They are far above what devices declare and
 // match or exceed the Linux HID core's own, so that no device it accepts is refused here.
-inline constexpr std::uint32_t kHidMaxElements = 8192;         // cookies per descriptor
+inline constexpr std::uint32_t kHidMaxElements = 8192;          // cookies per descriptor
 inline constexpr std::uint32_t kHidMaxReportDataBytes = 16384;  // one report, ID byte excluded
 inline constexpr std::uint32_t kHidMaxReportSize = 256;         // bits per value
 inline constexpr std::size_t kHidMaxCollectionDepth = 32;
@@ -70,17 +70,17 @@ struct HidUsageRange {
 
 struct HidCollection {
     std::uint32_t cookie = 0;
-    std::uint8_t type = 0;  // 0 physical, 1 application, 2 logical, 3 report, ...
-    std::uint32_t usage = 0;  // extended; 0 when the item declared none
+    std::uint8_t type = 0;     // 0 physical, 1 application, 2 logical, 3 report, ...
+    std::uint32_t usage = 0;   // extended; 0 when the item declared none
     std::int32_t parent = -1;  // index in HidReportDescriptor::collections(), -1 at top level
 };
 
 // One Input, Output or Feature item.
 struct HidField {
     HidReportType type = HidReportType::Input;
-    std::uint8_t report_id = 0;  // 0 when the descriptor has no Report ID items
-    std::uint32_t flags = 0;  // hid_flags
-    std::uint32_t bit_offset = 0;  // of the first value, from the first bit after the ID byte
+    std::uint8_t report_id = 0;     // 0 when the descriptor has no Report ID items
+    std::uint32_t flags = 0;        // hid_flags
+    std::uint32_t bit_offset = 0;   // of the first value, from the first bit after the ID byte
     std::uint32_t report_size = 0;  // bits per value
     std::uint32_t report_count = 0;
     // Logical and physical ranges. Minimums are signed as HID says; a maximum is read as signed
@@ -91,10 +91,10 @@ struct HidField {
     std::int64_t physical_maximum = 0;
     std::int32_t unit_exponent = 0;
     std::uint32_t unit = 0;
-    std::uint16_t usage_page = 0;  // the Usage Page in effect at the item
+    std::uint16_t usage_page = 0;       // the Usage Page in effect at the item
     std::vector<HidUsageRange> usages;  // in declaration order
-    std::int32_t collection = -1;  // index in HidReportDescriptor::collections(), -1 at top
-    std::uint32_t first_cookie = 0;  // 0 for constant fields, which have no elements
+    std::int32_t collection = -1;       // index in HidReportDescriptor::collections(), -1 at top
+    std::uint32_t first_cookie = 0;     // 0 for constant fields, which have no elements
 
     bool is_constant() const { return (flags & hid_flags::kConstant) != 0; }
     bool is_variable() const { return (flags & hid_flags::kVariable) != 0; }
@@ -151,7 +151,7 @@ private:
     std::vector<HidField> fields_;
     std::vector<HidCollection> collections_;
     std::vector<HidReportLayout> reports_;
-    std::vector<std::uint32_t> element_fields_;  // indexes of fields with elements
+    std::vector<std::uint32_t> element_fields_;     // indexes of fields with elements
     std::array<std::int16_t, 256> report_index_{};  // reports_ index + 1 by ID, 0 = none
     std::uint32_t element_count_ = 0;
 };

@@ -7,8 +7,8 @@ namespace platform::usb {
 HidReportSplitter::HidReportSplitter(const HidReportDescriptor& descriptor)
     : uses_report_ids_(descriptor.uses_report_ids()) {
     for (const auto& layout : descriptor.reports()) {
-        lengths_[layout.id] = static_cast<std::uint16_t>(
-            descriptor.report_length(HidReportType::Input, layout.id));
+        lengths_[layout.id] =
+            static_cast<std::uint16_t>(descriptor.report_length(HidReportType::Input, layout.id));
     }
 }
 
@@ -48,7 +48,8 @@ std::optional<std::span<const std::uint8_t>> HidReportSplitter::next_report(
         }
         const std::size_t length = length_for(pending_.empty() ? bytes.front() : pending_.front());
         const std::size_t take = std::min(length - pending_.size(), bytes.size());
-        pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        pending_.insert(pending_.end(), bytes.begin(),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(take));
         bytes = bytes.subspan(take);
         if (pending_.size() == length) {
             report_.swap(pending_);

@@ -51,8 +51,8 @@ private:
 
     bool uses_report_ids_ = false;
     std::array<std::uint16_t, 256> lengths_{};  // by ID; [0] without report IDs
-    std::vector<std::uint8_t> pending_;  // a report begun, not finished
-    std::vector<std::uint8_t> report_;   // the last report put together here
+    std::vector<std::uint8_t> pending_;         // a report begun, not finished
+    std::vector<std::uint8_t> report_;          // the last report put together here
     std::uint64_t dropped_ = 0;
 };
 

@@ -15,9 +15,8 @@ struct Unreffer {
 };
 
 using DevicePtr = std::unique_ptr<sd_device, Unreffer<sd_device, sd_device_unref>>;
-using EnumeratorPtr =
-    std::unique_ptr<sd_device_enumerator,
-                    Unreffer<sd_device_enumerator, sd_device_enumerator_unref>>;
+using EnumeratorPtr = std::unique_ptr<sd_device_enumerator,
+                                      Unreffer<sd_device_enumerator, sd_device_enumerator_unref>>;
 using MonitorPtr =
     std::unique_ptr<sd_device_monitor, Unreffer<sd_device_monitor, sd_device_monitor_unref>>;
 
@@ -30,7 +29,7 @@ inline std::string device_text(int (*get)(sd_device*, const char**), sd_device* 
 inline std::string device_sysattr(sd_device* device, const char* name) {
     const char* value = nullptr;
     return sd_device_get_sysattr_value(device, name, &value) >= 0 && value ? std::string(value)
-                                                                          : std::string();
+                                                                           : std::string();
 }
 
 }  // namespace platform::usb::detail

@@ -166,7 +166,7 @@ void UsbInterest::reset() noexcept {
 // quit request is acted on between uevents however many are queued.
 struct UsbDeviceNotifier::Monitor {
     detail::MonitorPtr monitor;
-    runloop::Source source;  // the monitor's own source; disabled before the monitor goes
+    runloop::Source source;          // the monitor's own source; disabled before the monitor goes
     std::set<std::string> attached;  // matched, not yet removed
     std::map<std::string, runloop::Source> waiting;  // bound, waiting for a hidraw node
 };
@@ -176,8 +176,8 @@ UsbDeviceNotifier::UsbDeviceNotifier(const UsbDeviceMatch& match, MatchedCallbac
     : match_(match),
       on_matched_(std::move(on_matched)),
       timing_(timing),
-      registry_(std::make_shared<UsbInterest::Registry>(runloop::RunLoop::current(),
-                                                        timing.unbind_hold)),
+      registry_(
+          std::make_shared<UsbInterest::Registry>(runloop::RunLoop::current(), timing.unbind_hold)),
       monitor_(std::make_unique<Monitor>()) {}
 
 UsbDeviceNotifier::~UsbDeviceNotifier() = default;
@@ -205,8 +205,7 @@ Result<std::unique_ptr<UsbDeviceNotifier>> UsbDeviceNotifier::start(const UsbDev
         (r = sd_device_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr)) <
             0 ||
         (r = sd_device_monitor_attach_event(monitor, *event)) < 0 ||
-        (r = sd_device_monitor_start(monitor, &UsbDeviceNotifier::on_uevent, notifier.get())) <
-            0) {
+        (r = sd_device_monitor_start(monitor, &UsbDeviceNotifier::on_uevent, notifier.get())) < 0) {
         return Error{errno_text("cannot start the udev monitor", -r)};
     }
     m.source = loop.adopt(sd_device_monitor_get_event_source(monitor));
@@ -262,7 +261,8 @@ void UsbDeviceNotifier::device_bound(sd_device* device, const std::string& syspa
         matched(syspath);
         return;
     }
-    auto timer = registry_->loop.add_timer(timing_.node_wait, [this, syspath] { matched(syspath); });
+    auto timer =
+        registry_->loop.add_timer(timing_.node_wait, [this, syspath] { matched(syspath); });
     if (!timer) {
         matched(syspath);
         return;

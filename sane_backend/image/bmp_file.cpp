@@ -35,8 +35,8 @@ std::uint32_t per_metre(double dpi) { return static_cast<std::uint32_t>(std::lro
 }  // namespace
 
 std::unique_ptr<ImageFile> BmpFile::open(int fd, const std::filesystem::path& path,
-                                         const std::filesystem::path& temporary, const ImageShape& shape,
-                                         double x_dpi, double y_dpi) {
+                                         const std::filesystem::path& temporary, const ImageShape& shape, double x_dpi,
+                                         double y_dpi) {
     if (!file_format_holds(FileFormat::Bmp, shape) ||
         shape.width > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
         ::close(fd);
@@ -87,8 +87,7 @@ bool BmpFile::write(const std::uint8_t* lines, std::size_t count) {
             break;
         }
         // Bottom-up when the height is known; top-down for now otherwise.
-        const std::size_t slot =
-            shape_.height_known() ? static_cast<std::size_t>(shape_.height) - 1 - rows_ : rows_;
+        const std::size_t slot = shape_.height_known() ? static_cast<std::size_t>(shape_.height) - 1 - rows_ : rows_;
         failed_ = !put(row_.data(), stride_, data_offset_ + slot * stride_);
     }
     return !failed_;

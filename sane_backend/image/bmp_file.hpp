@@ -20,8 +20,8 @@ public:
     bool write(const std::uint8_t* lines, std::size_t count) override;
 
 private:
-    BmpFile(int fd, const std::filesystem::path& path, const std::filesystem::path& temporary,
-            const ImageShape& shape, double x_dpi, double y_dpi);
+    BmpFile(int fd, const std::filesystem::path& path, const std::filesystem::path& temporary, const ImageShape& shape,
+            double x_dpi, double y_dpi);
     bool complete(std::int32_t height) override;
     bool put(const void* bytes, std::size_t length, std::size_t offset);
 

@@ -32,10 +32,8 @@ mode_t creation_mask() {
 bool file_format_holds(FileFormat format, const ImageShape& shape) {
     switch (format) {
         case FileFormat::Tiff:
-        case FileFormat::Png:
-            return true;
-        case FileFormat::Bmp:
-            return shape.bits_per_sample() <= 8;
+        case FileFormat::Png: return true;
+        case FileFormat::Bmp: return shape.bits_per_sample() <= 8;
     }
     return false;
 }
@@ -50,15 +48,9 @@ std::unique_ptr<ImageFile> ImageFile::create(FileFormat format, const std::files
     ::fchmod(fd, 0666 & ~creation_mask());
     std::unique_ptr<ImageFile> file;
     switch (format) {
-        case FileFormat::Tiff:
-            file = TiffFile::open(fd, path, pattern, shape, x_dpi, y_dpi);
-            break;
-        case FileFormat::Bmp:
-            file = BmpFile::open(fd, path, pattern, shape, x_dpi, y_dpi);
-            break;
-        case FileFormat::Png:
-            file = PngFile::open(fd, path, pattern, shape, x_dpi, y_dpi);
-            break;
+        case FileFormat::Tiff: file = TiffFile::open(fd, path, pattern, shape, x_dpi, y_dpi); break;
+        case FileFormat::Bmp: file = BmpFile::open(fd, path, pattern, shape, x_dpi, y_dpi); break;
+        case FileFormat::Png: file = PngFile::open(fd, path, pattern, shape, x_dpi, y_dpi); break;
     }
     if (!file) {
         ::unlink(pattern.c_str());

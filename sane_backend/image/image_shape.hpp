@@ -24,9 +24,7 @@ struct ImageShape {
         return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits_per_pixel) + 7) / 8;
     }
     bool height_known() const { return height >= 0; }
-    std::size_t image_bytes() const {
-        return height_known() ? line_bytes() * static_cast<std::size_t>(height) : 0;
-    }
+    std::size_t image_bytes() const { return height_known() ? line_bytes() * static_cast<std::size_t>(height) : 0; }
 };
 
 }  // namespace sane_backend

@@ -28,11 +28,10 @@ std::optional<LineConverter> LineConverter::for_frame(const SANE_Parameters& fra
                 converter.channel_ = frame.format == SANE_FRAME_RED ? 0 : frame.format == SANE_FRAME_GREEN ? 1 : 2;
             }
             break;
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
-    const std::size_t samples_per_line = static_cast<std::size_t>(frame.pixels_per_line) *
-                                         (frame.format == SANE_FRAME_RGB ? 3u : 1u);
+    const std::size_t samples_per_line =
+        static_cast<std::size_t>(frame.pixels_per_line) * (frame.format == SANE_FRAME_RGB ? 3u : 1u);
     const std::size_t needed = (samples_per_line * static_cast<std::size_t>(frame.depth) + 7) / 8;
     converter.raw_line_bytes_ = static_cast<std::size_t>(frame.bytes_per_line);
     if (converter.raw_line_bytes_ < needed) return std::nullopt;

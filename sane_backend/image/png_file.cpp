@@ -20,8 +20,8 @@ png_uint_32 per_metre(double dpi) { return static_cast<png_uint_32>(std::lround(
 }  // namespace
 
 std::unique_ptr<ImageFile> PngFile::open(int fd, const std::filesystem::path& path,
-                                         const std::filesystem::path& temporary, const ImageShape& shape,
-                                         double x_dpi, double y_dpi) {
+                                         const std::filesystem::path& temporary, const ImageShape& shape, double x_dpi,
+                                         double y_dpi) {
     std::FILE* file = ::fdopen(fd, "wb");
     if (!file) {
         ::close(fd);

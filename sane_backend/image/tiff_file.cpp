@@ -17,8 +17,8 @@ constexpr std::size_t kStripTarget = 64 * 1024;
 }  // namespace
 
 std::unique_ptr<ImageFile> TiffFile::open(int fd, const std::filesystem::path& path,
-                                          const std::filesystem::path& temporary, const ImageShape& shape,
-                                          double x_dpi, double y_dpi) {
+                                          const std::filesystem::path& temporary, const ImageShape& shape, double x_dpi,
+                                          double y_dpi) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) {
         ::close(fd);
@@ -37,19 +37,17 @@ std::unique_ptr<ImageFile> TiffFile::open(int fd, const std::filesystem::path& p
     if (shape.pixel_type != PixelType::Rgb) {
         photometric = shape.vanilla ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
     }
-    const auto rows_per_strip =
-        static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripTarget / std::max<std::size_t>(1, shape.line_bytes())));
+    const auto rows_per_strip = static_cast<std::uint32_t>(
+        std::max<std::size_t>(1, kStripTarget / std::max<std::size_t>(1, shape.line_bytes())));
     const bool tagged =
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, shape.width) &&
         TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(std::max(shape.height, 0))) &&
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(shape.bits_per_sample())) &&
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples) &&
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric) &&
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples) && TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric) &&
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
-        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows_per_strip) &&
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, x_dpi) && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, y_dpi) &&
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows_per_strip) && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, x_dpi) &&
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, y_dpi) && TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     if (!tagged) {
         TIFFClose(tiff);
         return nullptr;

@@ -1,10 +1,10 @@
 #include "sane_backend/image/tiff_memory.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <algorithm>
 
 namespace sane_backend {
 
@@ -86,25 +86,25 @@ void write_tiff_frame(std::uint8_t* file, const ImageShape& shape, double x_dpi,
 
     const auto samples = static_cast<std::uint16_t>(shape.samples_per_pixel());
     const auto bits = static_cast<std::uint16_t>(shape.bits_per_sample());
-    std::uint16_t photometric = 2;  // RGB
+    std::uint16_t photometric = 2;                                                // RGB
     if (shape.pixel_type != PixelType::Rgb) photometric = shape.vanilla ? 0 : 1;  // min is white / black
 
     Writer directory(file + ifd);
     directory.u16(static_cast<std::uint16_t>(kEntries));
-    directory.entry(256, kLong, 1, shape.width);                                  // ImageWidth
-    directory.entry(257, kLong, 1, static_cast<std::uint32_t>(shape.height));     // ImageLength
-    directory.entry(258, kShort, samples, samples == 1 ? bits : bits_at);         // BitsPerSample
-    directory.entry(259, kShort, 1, 1);                                           // Compression: none
-    directory.entry(262, kShort, 1, photometric);                                 // PhotometricInterpretation
-    directory.entry(273, kLong, 1, static_cast<std::uint32_t>(kTiffPixelOffset));  // StripOffsets
-    directory.entry(277, kShort, 1, samples);                                     // SamplesPerPixel
+    directory.entry(256, kLong, 1, shape.width);                                            // ImageWidth
+    directory.entry(257, kLong, 1, static_cast<std::uint32_t>(shape.height));               // ImageLength
+    directory.entry(258, kShort, samples, samples == 1 ? bits : bits_at);                   // BitsPerSample
+    directory.entry(259, kShort, 1, 1);                                                     // Compression: none
+    directory.entry(262, kShort, 1, photometric);                                           // PhotometricInterpretation
+    directory.entry(273, kLong, 1, static_cast<std::uint32_t>(kTiffPixelOffset));           // StripOffsets
+    directory.entry(277, kShort, 1, samples);                                               // SamplesPerPixel
     directory.entry(278, kLong, 1, static_cast<std::uint32_t>(std::max(shape.height, 1)));  // RowsPerStrip
-    directory.entry(279, kLong, 1, static_cast<std::uint32_t>(shape.image_bytes()));  // StripByteCounts
-    directory.entry(282, kRational, 1, x_at);                                     // XResolution
-    directory.entry(283, kRational, 1, y_at);                                     // YResolution
-    directory.entry(284, kShort, 1, 1);                                           // PlanarConfiguration: chunky
-    directory.entry(296, kShort, 1, 2);                                           // ResolutionUnit: inch
-    directory.u32(0);                                                             // no next directory
+    directory.entry(279, kLong, 1, static_cast<std::uint32_t>(shape.image_bytes()));        // StripByteCounts
+    directory.entry(282, kRational, 1, x_at);                                               // XResolution
+    directory.entry(283, kRational, 1, y_at);                                               // YResolution
+    directory.entry(284, kShort, 1, 1);  // PlanarConfiguration: chunky
+    directory.entry(296, kShort, 1, 2);  // ResolutionUnit: inch
+    directory.u32(0);                    // no next directory
 
     Writer bits_per_sample(file + bits_at);
     for (int at = 0; at < 4; ++at) bits_per_sample.u16(at < samples ? bits : 0);

@@ -83,9 +83,14 @@ inline constexpr TW_UINT16 TWTY_HANDLE = 0x000f;
 // The size in bytes of one item of a container's ItemType; 0 for an unknown type.
 constexpr TW_UINT32 item_size(TW_UINT16 itemType) noexcept {
     switch (itemType) {
-        case TWTY_INT8: case TWTY_UINT8: return 1;
-        case TWTY_INT16: case TWTY_UINT16: case TWTY_BOOL: return 2;
-        case TWTY_INT32: case TWTY_UINT32: case TWTY_FIX32: return 4;
+        case TWTY_INT8:
+        case TWTY_UINT8: return 1;
+        case TWTY_INT16:
+        case TWTY_UINT16:
+        case TWTY_BOOL: return 2;
+        case TWTY_INT32:
+        case TWTY_UINT32:
+        case TWTY_FIX32: return 4;
         case TWTY_FRAME: return sizeof(TW_FRAME);
         case TWTY_STR32: return sizeof(TW_STR32);
         case TWTY_STR64: return sizeof(TW_STR64);

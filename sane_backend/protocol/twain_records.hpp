@@ -163,8 +163,8 @@ struct TW_CALLBACK2 {
 
 // The Source Manager's entry point, and its memory functions: a source allocates what the host
 // frees (native transfer handles, capability containers) with these.
-using DSMENTRYPROC = TW_UINT16 (*)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG,
-                                   TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
+using DSMENTRYPROC = TW_UINT16 (*)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                   TW_MEMREF pData);
 using TWAINCALLBACKPROC = DSMENTRYPROC;
 using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 size);
 using DSM_MEMFREE = void (*)(TW_HANDLE handle);

@@ -65,8 +65,8 @@ std::optional<std::pair<int, int>> usb_address(const std::string& device_name) {
     return std::nullopt;
 }
 
-std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed,
-                          UsbIdentity scanner, const std::filesystem::path& sysfs_root) {
+std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed, UsbIdentity scanner,
+                          const std::filesystem::path& sysfs_root) {
     if (!preferred.empty()) return preferred;
     if (scanner.vendor >= 0 && scanner.product >= 0) {
         for (const auto& device : listed) {

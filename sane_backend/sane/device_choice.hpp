@@ -25,7 +25,7 @@ struct UsbIdentity {
 std::optional<std::pair<int, int>> usb_address(const std::string& device_name);
 
 // The device to open, or empty when there is none. sysfs_root is "/sys" on a running system.
-std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed,
-                          UsbIdentity scanner, const std::filesystem::path& sysfs_root);
+std::string choose_device(const std::string& preferred, const std::vector<DeviceEntry>& listed, UsbIdentity scanner,
+                          const std::filesystem::path& sysfs_root);
 
 }  // namespace sane_backend

@@ -53,8 +53,7 @@ std::optional<SaneDevice::Found> SaneDevice::find(std::string_view option) const
     }
     for (SANE_Int index = 1; index < count; ++index) {
         const auto* descriptor = sane_get_option_descriptor(handle_, index);
-        if (descriptor && descriptor->name && option == descriptor->name &&
-            descriptor->type != SANE_TYPE_GROUP) {
+        if (descriptor && descriptor->name && option == descriptor->name && descriptor->type != SANE_TYPE_GROUP) {
             return Found{index, descriptor};
         }
     }
@@ -70,8 +69,7 @@ bool SaneDevice::active(std::string_view option) const {
 
 bool SaneDevice::settable(std::string_view option) const {
     const auto found = find(option);
-    return found && SANE_OPTION_IS_ACTIVE(found->descriptor->cap) &&
-           SANE_OPTION_IS_SETTABLE(found->descriptor->cap);
+    return found && SANE_OPTION_IS_ACTIVE(found->descriptor->cap) && SANE_OPTION_IS_SETTABLE(found->descriptor->cap);
 }
 
 SANE_Unit SaneDevice::unit(std::string_view option) const {
@@ -85,8 +83,7 @@ std::optional<double> SaneDevice::number(std::string_view option) const {
         return std::nullopt;
     }
     SANE_Word word = 0;
-    if (sane_control_option(handle_, found->index, SANE_ACTION_GET_VALUE, &word, nullptr) !=
-        SANE_STATUS_GOOD) {
+    if (sane_control_option(handle_, found->index, SANE_ACTION_GET_VALUE, &word, nullptr) != SANE_STATUS_GOOD) {
         return std::nullopt;
     }
     return to_number(*found->descriptor, word);
@@ -100,8 +97,7 @@ NumericConstraint SaneDevice::number_constraint(std::string_view option) const {
         case SANE_CONSTRAINT_RANGE:
             if (descriptor.constraint.range) {
                 const auto& range = *descriptor.constraint.range;
-                return NumericConstraint::range(to_number(descriptor, range.min),
-                                                to_number(descriptor, range.max),
+                return NumericConstraint::range(to_number(descriptor, range.min), to_number(descriptor, range.max),
                                                 to_number(descriptor, range.quant));
             }
             break;
@@ -113,8 +109,7 @@ NumericConstraint SaneDevice::number_constraint(std::string_view option) const {
                 return NumericConstraint::list(std::move(values));
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return NumericConstraint::any();
 }
@@ -136,8 +131,7 @@ std::optional<std::string> SaneDevice::string(std::string_view option) const {
         return std::nullopt;
     }
     std::string text(static_cast<std::size_t>(found->descriptor->size), '\0');
-    if (sane_control_option(handle_, found->index, SANE_ACTION_GET_VALUE, text.data(), nullptr) !=
-        SANE_STATUS_GOOD) {
+    if (sane_control_option(handle_, found->index, SANE_ACTION_GET_VALUE, text.data(), nullptr) != SANE_STATUS_GOOD) {
         return std::nullopt;
     }
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));

@@ -17,8 +17,7 @@ std::vector<DeviceEntry> SaneSession::devices() const {
     for (; *list; ++list) {
         const auto* device = *list;
         if (!device->name) continue;
-        entries.push_back({device->name, device->vendor ? device->vendor : "",
-                           device->model ? device->model : ""});
+        entries.push_back({device->name, device->vendor ? device->vendor : "", device->model ? device->model : ""});
     }
     return entries;
 }

@@ -13,7 +13,7 @@
 namespace sane_backend {
 
 struct DeviceEntry {
-    std::string name;    // what sane_open takes: "test:0", "epson2:libusb:001:004", ...
+    std::string name;  // what sane_open takes: "test:0", "epson2:libusb:001:004", ...
     std::string vendor;
     std::string model;
 };

@@ -136,8 +136,7 @@ std::optional<PixelType> type_of_depth(const DeviceOffer& offer, int depth) {
     return std::nullopt;
 }
 
-double default_resolution(const NumericConstraint& offered, std::optional<double> current,
-                          const Value& dictionary) {
+double default_resolution(const NumericConstraint& offered, std::optional<double> current, const Value& dictionary) {
     for (const auto* key : {&keys::dKeyDefaultResolution, &keys::dKeyResolution}) {
         const auto wanted = number_of(dictionary.get(*key));
         if (wanted && offered.allows(*wanted)) return *wanted;
@@ -176,9 +175,8 @@ ScanSettings default_settings(const DeviceOffer& offer, const SaneDevice& device
         settings.pixel_type = type;
         const int bits = type == PixelType::Rgb ? 3 * depth : type == PixelType::Gray ? depth : 1;
         const auto depths = offer.bit_depths(type);
-        settings.bit_depth = std::find(depths.begin(), depths.end(), bits) != depths.end()
-                                 ? bits
-                                 : default_bit_depth(offer, type);
+        settings.bit_depth =
+            std::find(depths.begin(), depths.end(), bits) != depths.end() ? bits : default_bit_depth(offer, type);
     }
     const auto x_current = offer.x_resolution_option.empty() ? std::nullopt : device.number(offer.x_resolution_option);
     const auto y_current = offer.y_resolution_option.empty() ? x_current : device.number(offer.y_resolution_option);
@@ -201,8 +199,8 @@ SANE_Status apply_settings(SaneDevice& device, const DeviceOffer& offer, const S
         return device.set_number(option, value).status;
     };
 
-    SANE_Status status = set_string(SANE_NAME_SCAN_SOURCE,
-                                    settings.feeder_enabled ? offer.feeder_source : offer.flatbed_source);
+    SANE_Status status =
+        set_string(SANE_NAME_SCAN_SOURCE, settings.feeder_enabled ? offer.feeder_source : offer.flatbed_source);
     if (status != SANE_STATUS_GOOD) return status;
     const bool lineart = settings.pixel_type == PixelType::BlackWhite;
     const std::string& mode = lineart ? (offer.lineart_mode.empty() ? offer.gray_mode : offer.lineart_mode)

@@ -31,8 +31,7 @@ NumericConstraint NumericConstraint::list(std::vector<double> values) {
     NumericConstraint constraint;
     constraint.kind_ = Kind::List;
     std::sort(values.begin(), values.end());
-    values.erase(std::unique(values.begin(), values.end(),
-                             [](double a, double b) { return std::abs(a - b) < kSame; }),
+    values.erase(std::unique(values.begin(), values.end(), [](double a, double b) { return std::abs(a - b) < kSame; }),
                  values.end());
     constraint.values_ = std::move(values);
     if (!constraint.values_.empty()) {
@@ -54,8 +53,7 @@ bool NumericConstraint::spans(double value) const {
 
 std::optional<double> NumericConstraint::nearest(double value) const {
     switch (kind_) {
-        case Kind::Any:
-            return value;
+        case Kind::Any: return value;
         case Kind::Range: {
             double clamped = std::clamp(value, lowest_, highest_);
             if (step_ > 0) {

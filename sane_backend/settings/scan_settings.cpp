@@ -14,10 +14,8 @@ std::vector<PixelType> DeviceOffer::pixel_types() const {
 
 std::vector<int> DeviceOffer::bit_depths(PixelType type) const {
     switch (type) {
-        case PixelType::BlackWhite:
-            return {1};
-        case PixelType::Gray:
-            return gray_depths;
+        case PixelType::BlackWhite: return {1};
+        case PixelType::Gray: return gray_depths;
         case PixelType::Rgb: {
             std::vector<int> depths;
             for (const int depth : color_depths) depths.push_back(3 * depth);

@@ -51,13 +51,11 @@ Capabilities::Capabilities(DeviceOffer offer, ScanSettings defaults)
     : offer_(std::move(offer)), defaults_(defaults), scan_(defaults) {}
 
 std::vector<TW_UINT16> Capabilities::supported() const {
-    std::vector<TW_UINT16> list = {CAP_XFERCOUNT,       CAP_SUPPORTEDCAPS,    CAP_UICONTROLLABLE,
-                                   CAP_DEVICEONLINE,    CAP_INDICATORS,       ICAP_COMPRESSION,
-                                   ICAP_PIXELTYPE,      ICAP_BITDEPTH,        ICAP_BITORDER,
-                                   ICAP_UNITS,          ICAP_XRESOLUTION,     ICAP_YRESOLUTION,
-                                   ICAP_PHYSICALWIDTH,  ICAP_PHYSICALHEIGHT,  ICAP_XFERMECH,
-                                   ICAP_PLANARCHUNKY,   ICAP_PIXELFLAVOR,     ICAP_IMAGEFILEFORMAT,
-                                   ICAP_FRAMES,         ICAP_SUPPORTEDSIZES};
+    std::vector<TW_UINT16> list = {CAP_XFERCOUNT,      CAP_SUPPORTEDCAPS,    CAP_UICONTROLLABLE, CAP_DEVICEONLINE,
+                                   CAP_INDICATORS,     ICAP_COMPRESSION,     ICAP_PIXELTYPE,     ICAP_BITDEPTH,
+                                   ICAP_BITORDER,      ICAP_UNITS,           ICAP_XRESOLUTION,   ICAP_YRESOLUTION,
+                                   ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT,  ICAP_XFERMECH,      ICAP_PLANARCHUNKY,
+                                   ICAP_PIXELFLAVOR,   ICAP_IMAGEFILEFORMAT, ICAP_FRAMES,        ICAP_SUPPORTEDSIZES};
     if (offer_.has_feeder()) {
         list.insert(list.end(), {CAP_FEEDERENABLED, CAP_FEEDERLOADED, CAP_AUTOFEED});
     }
@@ -85,8 +83,8 @@ Reply Capabilities::set_frame(const Frame& wanted) {
     if (!(frame.left < frame.right) || !(frame.top < frame.bottom)) return failure(TWCC_BADVALUE);
     scan_.frame = frame;
     transfer_.supported_size = TWSS_NONE;
-    const bool exact = same(frame.left, asked.left) && same(frame.top, asked.top) &&
-                       same(frame.right, asked.right) && same(frame.bottom, asked.bottom);
+    const bool exact = same(frame.left, asked.left) && same(frame.top, asked.top) && same(frame.right, asked.right) &&
+                       same(frame.bottom, asked.bottom);
     return exact ? success() : check_status();
 }
 
@@ -108,8 +106,7 @@ bool Capabilities::set_file_format(TW_UINT16 format) {
 std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool device_online) const {
     const auto boolean = [](bool value) { return Item{std::int64_t{value ? 1 : 0}}; };
     switch (capability) {
-        case CAP_XFERCOUNT:
-            return View::one(TWTY_INT16, std::int64_t{transfer_.count}, std::int64_t{-1}, true);
+        case CAP_XFERCOUNT: return View::one(TWTY_INT16, std::int64_t{transfer_.count}, std::int64_t{-1}, true);
         case CAP_SUPPORTEDCAPS: {
             std::vector<Item> items;
             for (const auto cap : supported()) items.emplace_back(std::int64_t{cap});
@@ -118,12 +115,9 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
             view.values = std::move(items);
             return view;
         }
-        case CAP_UICONTROLLABLE:
-            return View::one(TWTY_BOOL, boolean(true), boolean(true), false);
-        case CAP_DEVICEONLINE:
-            return View::one(TWTY_BOOL, boolean(device_online), boolean(true), false);
-        case CAP_INDICATORS:
-            return View::one(TWTY_BOOL, boolean(transfer_.indicators), boolean(true), true);
+        case CAP_UICONTROLLABLE: return View::one(TWTY_BOOL, boolean(true), boolean(true), false);
+        case CAP_DEVICEONLINE: return View::one(TWTY_BOOL, boolean(device_online), boolean(true), false);
+        case CAP_INDICATORS: return View::one(TWTY_BOOL, boolean(transfer_.indicators), boolean(true), true);
         case CAP_FEEDERENABLED:
             if (!offer_.has_feeder()) return std::nullopt;
             return View::one(TWTY_BOOL, boolean(scan_.feeder_enabled), boolean(defaults_.feeder_enabled), true);
@@ -135,8 +129,7 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
             // A SANE feeder always feeds by itself.
             if (!offer_.has_feeder()) return std::nullopt;
             return View::fixed(TWTY_BOOL, boolean(true));
-        case ICAP_COMPRESSION:
-            return View::fixed(TWTY_UINT16, std::int64_t{TWCP_NONE});
+        case ICAP_COMPRESSION: return View::fixed(TWTY_UINT16, std::int64_t{TWCP_NONE});
         case ICAP_PIXELTYPE: {
             std::vector<Item> types;
             for (const auto type : offer_.pixel_types()) types.emplace_back(static_cast<std::int64_t>(type));
@@ -152,13 +145,12 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
             return View::enumeration(TWTY_UINT16, std::move(depths), std::int64_t{scan_.bit_depth},
                                      std::int64_t{default_depth});
         }
-        case ICAP_BITORDER:
-            return View::fixed(TWTY_UINT16, std::int64_t{TWBO_MSBFIRST});
-        case ICAP_PLANARCHUNKY:
-            return View::fixed(TWTY_UINT16, std::int64_t{TWPC_CHUNKY});
+        case ICAP_BITORDER: return View::fixed(TWTY_UINT16, std::int64_t{TWBO_MSBFIRST});
+        case ICAP_PLANARCHUNKY: return View::fixed(TWTY_UINT16, std::int64_t{TWPC_CHUNKY});
         case ICAP_UNITS:
-            return View::enumeration(TWTY_UINT16, integers({TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS,
-                                                            TWUN_TWIPS, TWUN_PIXELS, TWUN_MILLIMETERS}),
+            return View::enumeration(TWTY_UINT16,
+                                     integers({TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS,
+                                               TWUN_PIXELS, TWUN_MILLIMETERS}),
                                      std::int64_t{transfer_.units}, std::int64_t{TWUN_INCHES});
         case ICAP_XRESOLUTION:
         case ICAP_YRESOLUTION: {
@@ -178,10 +170,8 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
                              : NumericConstraint::range(1, 9600, 1);
             return view;
         }
-        case ICAP_PHYSICALWIDTH:
-            return View::one(TWTY_FIX32, default_frame().right, default_frame().right, false);
-        case ICAP_PHYSICALHEIGHT:
-            return View::one(TWTY_FIX32, default_frame().bottom, default_frame().bottom, false);
+        case ICAP_PHYSICALWIDTH: return View::one(TWTY_FIX32, default_frame().right, default_frame().right, false);
+        case ICAP_PHYSICALHEIGHT: return View::one(TWTY_FIX32, default_frame().bottom, default_frame().bottom, false);
         case ICAP_XFERMECH:
             return View::enumeration(TWTY_UINT16, integers({TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}),
                                      std::int64_t{transfer_.mechanism}, std::int64_t{TWSX_NATIVE});
@@ -191,8 +181,7 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
         case ICAP_IMAGEFILEFORMAT:
             return View::enumeration(TWTY_UINT16, integers({TWFF_TIFF, TWFF_BMP, TWFF_PNG}),
                                      std::int64_t{transfer_.file_format}, std::int64_t{TWFF_BMP});
-        case ICAP_FRAMES:
-            return View::one(TWTY_FRAME, frame(), default_frame(), true);
+        case ICAP_FRAMES: return View::one(TWTY_FRAME, frame(), default_frame(), true);
         case ICAP_SUPPORTEDSIZES: {
             std::vector<Item> sizes = {std::int64_t{TWSS_NONE}};
             for (const auto& size : paper_sizes()) {
@@ -203,8 +192,7 @@ std::optional<Capabilities::View> Capabilities::view(TW_UINT16 capability, bool 
             return View::enumeration(TWTY_UINT16, std::move(sizes), std::int64_t{transfer_.supported_size},
                                      std::int64_t{TWSS_NONE});
         }
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
 }
 
@@ -235,19 +223,14 @@ Reply Capabilities::set(TW_UINT16 capability, const Item& value) {
             if (!integer || (*integer != 0 && *integer != 1)) return failure(TWCC_BADVALUE);
             scan_.feeder_enabled = *integer == 1;
             return success();
-        case CAP_AUTOFEED:
-            return integer == 1 ? success() : failure(TWCC_BADVALUE);
-        case ICAP_COMPRESSION:
-            return integer == TWCP_NONE ? success() : failure(TWCC_BADVALUE);
-        case ICAP_BITORDER:
-            return integer == TWBO_MSBFIRST ? success() : failure(TWCC_BADVALUE);
-        case ICAP_PLANARCHUNKY:
-            return integer == TWPC_CHUNKY ? success() : failure(TWCC_BADVALUE);
+        case CAP_AUTOFEED: return integer == 1 ? success() : failure(TWCC_BADVALUE);
+        case ICAP_COMPRESSION: return integer == TWCP_NONE ? success() : failure(TWCC_BADVALUE);
+        case ICAP_BITORDER: return integer == TWBO_MSBFIRST ? success() : failure(TWCC_BADVALUE);
+        case ICAP_PLANARCHUNKY: return integer == TWPC_CHUNKY ? success() : failure(TWCC_BADVALUE);
         case ICAP_PIXELTYPE: {
             const auto types = offer_.pixel_types();
-            const auto found = std::find_if(types.begin(), types.end(), [&](PixelType type) {
-                return integer == static_cast<std::int64_t>(type);
-            });
+            const auto found = std::find_if(types.begin(), types.end(),
+                                            [&](PixelType type) { return integer == static_cast<std::int64_t>(type); });
             if (found == types.end()) return failure(TWCC_BADVALUE);
             if (*found != scan_.pixel_type) {
                 scan_.pixel_type = *found;
@@ -301,8 +284,7 @@ Reply Capabilities::set(TW_UINT16 capability, const Item& value) {
             transfer_.supported_size = size->code;
             return success();
         }
-        default:
-            return failure(TWCC_CAPBADOPERATION);
+        default: return failure(TWCC_CAPBADOPERATION);
     }
 }
 
@@ -337,8 +319,8 @@ void Capabilities::reset(TW_UINT16 capability) {
 Reply Capabilities::negotiate(TW_UINT16 message, TW_CAPABILITY& capability, const DsmLink& dsm, int state,
                               bool device_online) {
     const bool setting = message == MSG_SET || message == MSG_RESET || message == MSG_RESETALL;
-    const bool asking = message == MSG_GET || message == MSG_GETCURRENT || message == MSG_GETDEFAULT ||
-                        message == MSG_QUERYSUPPORT;
+    const bool asking =
+        message == MSG_GET || message == MSG_GETCURRENT || message == MSG_GETDEFAULT || message == MSG_QUERYSUPPORT;
     if (!setting && !asking) {
         const bool known = message == MSG_GETHELP || message == MSG_GETLABEL || message == MSG_GETLABELENUM ||
                            message == MSG_SETCONSTRAINT;
@@ -386,12 +368,8 @@ Reply Capabilities::negotiate(TW_UINT16 message, TW_CAPABILITY& capability, cons
                                               current->range.step(), number_of(current->default_value).value_or(0),
                                               number_of(current->current).value_or(0));
                     break;
-                case View::Kind::Array:
-                    answer = Answer::array(current->type, current->values);
-                    break;
-                case View::Kind::One:
-                    answer = Answer::one(current->type, current->current);
-                    break;
+                case View::Kind::Array: answer = Answer::array(current->type, current->values); break;
+                case View::Kind::One: answer = Answer::one(current->type, current->current); break;
             }
             break;
         case MSG_GETCURRENT:
@@ -400,7 +378,8 @@ Reply Capabilities::negotiate(TW_UINT16 message, TW_CAPABILITY& capability, cons
             if (current->kind == View::Kind::Array) {
                 answer = Answer::array(current->type, current->values);
             } else {
-                answer = Answer::one(current->type, message == MSG_GETDEFAULT ? current->default_value : current->current);
+                answer =
+                    Answer::one(current->type, message == MSG_GETDEFAULT ? current->default_value : current->current);
             }
             break;
         case MSG_QUERYSUPPORT: {
@@ -409,8 +388,7 @@ Reply Capabilities::negotiate(TW_UINT16 message, TW_CAPABILITY& capability, cons
             answer = Answer::one(TWTY_INT32, operations);
             break;
         }
-        default:
-            break;
+        default: break;
     }
     if (!put_answer(dsm, capability, answer)) return failure(TWCC_LOWMEMORY);
     return reply;

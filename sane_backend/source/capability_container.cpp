@@ -12,8 +12,8 @@ using namespace twain;
 namespace {
 
 bool is_integer_type(TW_UINT16 type) {
-    return type == TWTY_INT8 || type == TWTY_INT16 || type == TWTY_INT32 || type == TWTY_UINT8 ||
-           type == TWTY_UINT16 || type == TWTY_UINT32 || type == TWTY_BOOL;
+    return type == TWTY_INT8 || type == TWTY_INT16 || type == TWTY_INT32 || type == TWTY_UINT8 || type == TWTY_UINT16 ||
+           type == TWTY_UINT32 || type == TWTY_BOOL;
 }
 
 template <class T>
@@ -33,56 +33,39 @@ TW_FIX32 fix32(double value) { return to_fix32(value); }
 void put_item(std::uint8_t* at, TW_UINT16 type, const Item& item) {
     switch (type) {
         case TWTY_INT8:
-        case TWTY_UINT8:
-            store(at, static_cast<std::uint8_t>(integer_of(item).value_or(0)));
-            break;
+        case TWTY_UINT8: store(at, static_cast<std::uint8_t>(integer_of(item).value_or(0))); break;
         case TWTY_INT16:
         case TWTY_UINT16:
-        case TWTY_BOOL:
-            store(at, static_cast<std::uint16_t>(integer_of(item).value_or(0)));
-            break;
+        case TWTY_BOOL: store(at, static_cast<std::uint16_t>(integer_of(item).value_or(0))); break;
         case TWTY_INT32:
-        case TWTY_UINT32:
-            store(at, static_cast<std::uint32_t>(integer_of(item).value_or(0)));
-            break;
-        case TWTY_FIX32:
-            store(at, fix32(number_of(item).value_or(0)));
-            break;
+        case TWTY_UINT32: store(at, static_cast<std::uint32_t>(integer_of(item).value_or(0))); break;
+        case TWTY_FIX32: store(at, fix32(number_of(item).value_or(0))); break;
         case TWTY_FRAME: {
             const Frame frame = std::holds_alternative<Frame>(item) ? std::get<Frame>(item) : Frame{};
             const TW_FRAME bytes{fix32(frame.left), fix32(frame.top), fix32(frame.right), fix32(frame.bottom)};
             store(at, bytes);
             break;
         }
-        default:
-            break;
+        default: break;
     }
 }
 
 std::optional<Item> get_item(const std::uint8_t* at, TW_UINT16 type) {
     switch (type) {
-        case TWTY_INT8:
-            return std::int64_t{load<std::int8_t>(at)};
-        case TWTY_UINT8:
-            return std::int64_t{load<std::uint8_t>(at)};
-        case TWTY_INT16:
-            return std::int64_t{load<std::int16_t>(at)};
+        case TWTY_INT8: return std::int64_t{load<std::int8_t>(at)};
+        case TWTY_UINT8: return std::int64_t{load<std::uint8_t>(at)};
+        case TWTY_INT16: return std::int64_t{load<std::int16_t>(at)};
         case TWTY_UINT16:
-        case TWTY_BOOL:
-            return std::int64_t{load<std::uint16_t>(at)};
-        case TWTY_INT32:
-            return std::int64_t{load<std::int32_t>(at)};
-        case TWTY_UINT32:
-            return std::int64_t{load<std::uint32_t>(at)};
-        case TWTY_FIX32:
-            return from_fix32(load<TW_FIX32>(at));
+        case TWTY_BOOL: return std::int64_t{load<std::uint16_t>(at)};
+        case TWTY_INT32: return std::int64_t{load<std::int32_t>(at)};
+        case TWTY_UINT32: return std::int64_t{load<std::uint32_t>(at)};
+        case TWTY_FIX32: return from_fix32(load<TW_FIX32>(at));
         case TWTY_FRAME: {
             const auto frame = load<TW_FRAME>(at);
             return Frame{from_fix32(frame.Left), from_fix32(frame.Top), from_fix32(frame.Right),
                          from_fix32(frame.Bottom)};
         }
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
 }
 
@@ -103,7 +86,8 @@ std::optional<Item> range_value(TW_UINT16 type, TW_UINT32 field) {
     if (type == TWTY_FIX32) return get_item(bytes, type);
     if (!is_integer_type(type)) return std::nullopt;
     // Range fields hold the value widened to 32 bits.
-    if (type == TWTY_INT8 || type == TWTY_INT16 || type == TWTY_INT32) return std::int64_t{static_cast<std::int32_t>(field)};
+    if (type == TWTY_INT8 || type == TWTY_INT16 || type == TWTY_INT32)
+        return std::int64_t{static_cast<std::int32_t>(field)};
     return std::int64_t{field};
 }
 
@@ -166,20 +150,11 @@ bool put_answer(const DsmLink& dsm, TW_CAPABILITY& capability, const Answer& ans
     const TW_UINT32 item = item_size(answer.item_type);
     std::size_t size = 0;
     switch (answer.container) {
-        case TWON_ONEVALUE:
-            size = offsetof(TW_ONEVALUE, Item) + std::max<std::size_t>(item, sizeof(TW_UINT32));
-            break;
-        case TWON_ENUMERATION:
-            size = offsetof(TW_ENUMERATION, ItemList) + item * answer.items.size();
-            break;
-        case TWON_ARRAY:
-            size = offsetof(TW_ARRAY, ItemList) + item * answer.items.size();
-            break;
-        case TWON_RANGE:
-            size = sizeof(TW_RANGE);
-            break;
-        default:
-            return false;
+        case TWON_ONEVALUE: size = offsetof(TW_ONEVALUE, Item) + std::max<std::size_t>(item, sizeof(TW_UINT32)); break;
+        case TWON_ENUMERATION: size = offsetof(TW_ENUMERATION, ItemList) + item * answer.items.size(); break;
+        case TWON_ARRAY: size = offsetof(TW_ARRAY, ItemList) + item * answer.items.size(); break;
+        case TWON_RANGE: size = sizeof(TW_RANGE); break;
+        default: return false;
     }
     const TW_HANDLE handle = dsm.allocate(static_cast<TW_UINT32>(size));
     auto* bytes = static_cast<std::uint8_t*>(dsm.lock(handle));
@@ -190,9 +165,7 @@ bool put_answer(const DsmLink& dsm, TW_CAPABILITY& capability, const Answer& ans
     std::memset(bytes, 0, size);
     store(bytes, answer.item_type);  // ItemType leads every container
     switch (answer.container) {
-        case TWON_ONEVALUE:
-            put_item(bytes + offsetof(TW_ONEVALUE, Item), answer.item_type, answer.items.at(0));
-            break;
+        case TWON_ONEVALUE: put_item(bytes + offsetof(TW_ONEVALUE, Item), answer.item_type, answer.items.at(0)); break;
         case TWON_ENUMERATION:
             store(bytes + offsetof(TW_ENUMERATION, NumItems), static_cast<TW_UINT32>(answer.items.size()));
             store(bytes + offsetof(TW_ENUMERATION, CurrentIndex), static_cast<TW_UINT32>(answer.current));
@@ -214,8 +187,7 @@ bool put_answer(const DsmLink& dsm, TW_CAPABILITY& capability, const Answer& ans
             for (int at = 0; at < 5; ++at) store(bytes + fields[at], range_field(answer.item_type, answer.range[at]));
             break;
         }
-        default:
-            break;
+        default: break;
     }
     dsm.unlock(handle);
     capability.ConType = answer.container;
@@ -229,9 +201,7 @@ std::optional<Item> value_to_set(const DsmLink& dsm, const TW_CAPABILITY& capabi
     const auto type = load<TW_UINT16>(bytes);
     std::optional<Item> value;
     switch (capability.ConType) {
-        case TWON_ONEVALUE:
-            value = get_item(bytes + offsetof(TW_ONEVALUE, Item), type);
-            break;
+        case TWON_ONEVALUE: value = get_item(bytes + offsetof(TW_ONEVALUE, Item), type); break;
         case TWON_ENUMERATION: {
             const auto count = load<TW_UINT32>(bytes + offsetof(TW_ENUMERATION, NumItems));
             const auto current = load<TW_UINT32>(bytes + offsetof(TW_ENUMERATION, CurrentIndex));
@@ -240,11 +210,8 @@ std::optional<Item> value_to_set(const DsmLink& dsm, const TW_CAPABILITY& capabi
             }
             break;
         }
-        case TWON_RANGE:
-            value = range_value(type, load<TW_UINT32>(bytes + offsetof(TW_RANGE, CurrentValue)));
-            break;
-        default:
-            break;
+        case TWON_RANGE: value = range_value(type, load<TW_UINT32>(bytes + offsetof(TW_RANGE, CurrentValue))); break;
+        default: break;
     }
     dsm.unlock(capability.hContainer);
     return value;

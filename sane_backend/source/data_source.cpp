@@ -30,8 +30,8 @@ bool DataSource::initWithIdentity(TW_IDENTITY identity, const platform::plist::V
     return true;
 }
 
-TW_UINT32 DataSource::sendTripletWithSource(pTW_IDENTITY origin, TW_UINT32 dataGroup, TW_UINT32 data,
-                                            TW_UINT32 message, TW_MEMREF dataPtr) noexcept {
+TW_UINT32 DataSource::sendTripletWithSource(pTW_IDENTITY origin, TW_UINT32 dataGroup, TW_UINT32 data, TW_UINT32 message,
+                                            TW_MEMREF dataPtr) noexcept {
     if (data > 0xffff || message > 0xffff) {
         condition_ = TWCC_BADPROTOCOL;
         return TWRC_FAILURE;
@@ -49,14 +49,12 @@ TW_UINT32 DataSource::sendTripletWithSource(pTW_IDENTITY origin, TW_UINT32 dataG
     const bool status_read = dataGroup == DG_CONTROL && dat == DAT_STATUS;
     if (!status_read) {
         condition_ = reply.rc == TWRC_FAILURE ? reply.cc : TWCC_SUCCESS;
-        open_failed_ = dataGroup == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_OPENDS &&
-                       reply.rc == TWRC_FAILURE;
+        open_failed_ = dataGroup == DG_CONTROL && dat == DAT_IDENTITY && msg == MSG_OPENDS && reply.rc == TWRC_FAILURE;
     }
     return reply.rc;
 }
 
-Reply DataSource::dispatch(pTW_IDENTITY origin, TW_UINT32 group, TW_UINT16 data, TW_UINT16 message,
-                           TW_MEMREF pointer) {
+Reply DataSource::dispatch(pTW_IDENTITY origin, TW_UINT32 group, TW_UINT16 data, TW_UINT16 message, TW_MEMREF pointer) {
     if (group == DG_CONTROL) {
         switch (data) {
             case DAT_IDENTITY: return identity(origin, message, pointer);
@@ -100,8 +98,7 @@ Reply DataSource::identity(pTW_IDENTITY origin, TW_UINT16 message, TW_MEMREF poi
             if (state_ != 4) return failure(TWCC_SEQERROR);
             close();
             return success();
-        default:
-            return failure(TWCC_BADPROTOCOL);
+        default: return failure(TWCC_BADPROTOCOL);
     }
 }
 
@@ -186,8 +183,7 @@ Reply DataSource::user_interface(TW_UINT16 message, TW_MEMREF pointer) {
             device_->cancel();
             state_ = 4;
             return success();
-        default:
-            return failure(TWCC_BADPROTOCOL);
+        default: return failure(TWCC_BADPROTOCOL);
     }
 }
 
@@ -222,10 +218,12 @@ SANE_Status DataSource::start_page() {
     if (!page_) return status;
     const auto& offer = capabilities_->offer();
     const auto& scan = capabilities_->scan();
-    page_x_dpi_ = offer.x_resolution_option.empty() ? scan.x_resolution
-                                                    : device_->number(offer.x_resolution_option).value_or(scan.x_resolution);
-    page_y_dpi_ = offer.y_resolution_option.empty() ? page_x_dpi_
-                                                    : device_->number(offer.y_resolution_option).value_or(scan.y_resolution);
+    page_x_dpi_ = offer.x_resolution_option.empty()
+                      ? scan.x_resolution
+                      : device_->number(offer.x_resolution_option).value_or(scan.x_resolution);
+    page_y_dpi_ = offer.y_resolution_option.empty()
+                      ? page_x_dpi_
+                      : device_->number(offer.y_resolution_option).value_or(scan.y_resolution);
     ++document_number_;
     ++page_number_;
     return SANE_STATUS_GOOD;
@@ -298,8 +296,7 @@ Reply DataSource::pending_transfers(TW_UINT16 message, TW_MEMREF pointer) {
             // The image at hand is the last one.
             pending_ = 1;
             break;
-        default:
-            return failure(TWCC_BADPROTOCOL);
+        default: return failure(TWCC_BADPROTOCOL);
     }
     if (!record) return failure(TWCC_BADVALUE);
     record->Count = state_ >= 6 ? static_cast<TW_UINT16>(pending_) : 0;
@@ -339,12 +336,8 @@ Reply DataSource::setup_file(TW_UINT16 message, TW_MEMREF pointer) {
         record.VRefNum = 0;
     };
     switch (message) {
-        case MSG_GET:
-            fill(file_name_, capabilities_->transfer().file_format);
-            return success();
-        case MSG_GETDEFAULT:
-            fill(kDefaultFileName, TWFF_BMP);
-            return success();
+        case MSG_GET: fill(file_name_, capabilities_->transfer().file_format); return success();
+        case MSG_GETDEFAULT: fill(kDefaultFileName, TWFF_BMP); return success();
         case MSG_SET: {
             const auto* end = static_cast<const char*>(std::memchr(record.FileName, '\0', sizeof record.FileName));
             if (!end || end == record.FileName || !Capabilities::file_format_known(record.Format)) {
@@ -360,8 +353,7 @@ Reply DataSource::setup_file(TW_UINT16 message, TW_MEMREF pointer) {
             capabilities_->set_file_format(TWFF_BMP);
             fill(file_name_, TWFF_BMP);
             return success();
-        default:
-            return failure(TWCC_BADPROTOCOL);
+        default: return failure(TWCC_BADPROTOCOL);
     }
 }
 
@@ -370,13 +362,9 @@ Reply DataSource::transfer_group(TW_UINT16 message, TW_MEMREF pointer) {
     if (!pointer) return failure(TWCC_BADVALUE);
     auto& group = *static_cast<TW_UINT32*>(pointer);
     switch (message) {
-        case MSG_GET:
-            group = DG_IMAGE;
-            return success();
-        case MSG_SET:
-            return group == DG_IMAGE ? success() : failure(TWCC_BADVALUE);
-        default:
-            return failure(TWCC_BADPROTOCOL);
+        case MSG_GET: group = DG_IMAGE; return success();
+        case MSG_SET: return group == DG_IMAGE ? success() : failure(TWCC_BADVALUE);
+        default: return failure(TWCC_BADPROTOCOL);
     }
 }
 

@@ -42,8 +42,8 @@ public:
     int state() const { return state_; }
 
 private:
-    Reply dispatch(twain::pTW_IDENTITY origin, twain::TW_UINT32 group, twain::TW_UINT16 data,
-                   twain::TW_UINT16 message, twain::TW_MEMREF pointer);
+    Reply dispatch(twain::pTW_IDENTITY origin, twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message,
+                   twain::TW_MEMREF pointer);
 
     // DG_CONTROL
     Reply identity(twain::pTW_IDENTITY origin, twain::TW_UINT16 message, twain::TW_MEMREF pointer);

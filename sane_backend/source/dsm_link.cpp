@@ -7,8 +7,8 @@ namespace sane_backend {
 using namespace twain;
 
 bool DsmLink::set(const TW_ENTRYPOINT& entry) {
-    if (entry.Size < sizeof(TW_ENTRYPOINT) || !entry.DSM_Entry || !entry.DSM_MemAllocate ||
-        !entry.DSM_MemFree || !entry.DSM_MemLock || !entry.DSM_MemUnlock) {
+    if (entry.Size < sizeof(TW_ENTRYPOINT) || !entry.DSM_Entry || !entry.DSM_MemAllocate || !entry.DSM_MemFree ||
+        !entry.DSM_MemLock || !entry.DSM_MemUnlock) {
         return false;
     }
     entry_ = entry;

@@ -20,7 +20,9 @@ namespace {
 // Lines read at a time when they are gathered or written to a file: about this many bytes.
 constexpr std::size_t kStripBytes = 1024 * 1024;
 
-std::size_t strip_lines(std::size_t line_bytes) { return std::max<std::size_t>(1, kStripBytes / std::max<std::size_t>(1, line_bytes)); }
+std::size_t strip_lines(std::size_t line_bytes) {
+    return std::max<std::size_t>(1, kStripBytes / std::max<std::size_t>(1, line_bytes));
+}
 
 }  // namespace
 

@@ -23,12 +23,12 @@ struct Kind {
     TW_UINT16 pixel_type;
     int bit_depth;  // bits per pixel
     int channels;
-    int depth;      // bits per sample
+    int depth;  // bits per sample
 };
 
 const Kind kinds[] = {
-    {"bw", TWPT_BW, 1, 1, 1},        {"gray8", TWPT_GRAY, 8, 1, 8},  {"gray16", TWPT_GRAY, 16, 1, 16},
-    {"rgb24", TWPT_RGB, 24, 3, 8},   {"rgb48", TWPT_RGB, 48, 3, 16},
+    {"bw", TWPT_BW, 1, 1, 1},      {"gray8", TWPT_GRAY, 8, 1, 8},  {"gray16", TWPT_GRAY, 16, 1, 16},
+    {"rgb24", TWPT_RGB, 24, 3, 8}, {"rgb48", TWPT_RGB, 48, 3, 16},
 };
 
 enum class Way { Native, Memory, Tiff, Png, Bmp };
@@ -183,7 +183,8 @@ INSTANTIATE_TEST_SUITE_P(Acquisition, Vanilla,
                                            std::tuple{kinds[2], Way::Native}, std::tuple{kinds[2], Way::Memory},
                                            std::tuple{kinds[2], Way::Tiff}, std::tuple{kinds[2], Way::Png}),
                          [](const ::testing::TestParamInfo<std::tuple<Kind, Way>>& param) {
-                             return std::string(std::get<0>(param.param).name) + "_" + way_name(std::get<1>(param.param));
+                             return std::string(std::get<0>(param.param).name) + "_" +
+                                    way_name(std::get<1>(param.param));
                          });
 
 }  // namespace

@@ -35,11 +35,12 @@ TEST_F(Capabilities, EveryListedCapabilityAnswersEveryQueryInItsContainerAndTheM
     const auto listed = host_.get(CAP_SUPPORTEDCAPS);
     ASSERT_TRUE(listed);
     EXPECT_EQ(listed->container, TWON_ARRAY);
-    for (const auto required : {CAP_XFERCOUNT, CAP_SUPPORTEDCAPS, CAP_UICONTROLLABLE, CAP_DEVICEONLINE, ICAP_COMPRESSION,
-                                ICAP_PIXELTYPE, ICAP_BITDEPTH, ICAP_BITORDER, ICAP_UNITS, ICAP_XRESOLUTION,
-                                ICAP_YRESOLUTION, ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT, ICAP_XFERMECH,
-                                ICAP_PLANARCHUNKY, ICAP_PIXELFLAVOR, ICAP_IMAGEFILEFORMAT, ICAP_FRAMES,
-                                ICAP_SUPPORTEDSIZES, CAP_INDICATORS, CAP_FEEDERENABLED, CAP_FEEDERLOADED, CAP_AUTOFEED}) {
+    for (const auto required :
+         {CAP_XFERCOUNT,     CAP_SUPPORTEDCAPS,    CAP_UICONTROLLABLE,  CAP_DEVICEONLINE,    ICAP_COMPRESSION,
+          ICAP_PIXELTYPE,    ICAP_BITDEPTH,        ICAP_BITORDER,       ICAP_UNITS,          ICAP_XRESOLUTION,
+          ICAP_YRESOLUTION,  ICAP_PHYSICALWIDTH,   ICAP_PHYSICALHEIGHT, ICAP_XFERMECH,       ICAP_PLANARCHUNKY,
+          ICAP_PIXELFLAVOR,  ICAP_IMAGEFILEFORMAT, ICAP_FRAMES,         ICAP_SUPPORTEDSIZES, CAP_INDICATORS,
+          CAP_FEEDERENABLED, CAP_FEEDERLOADED,     CAP_AUTOFEED}) {
         EXPECT_TRUE(contains(listed->items, required)) << std::hex << required;
     }
     for (const double cap : listed->items) {
@@ -170,18 +171,23 @@ TEST_F(Capabilities, PixelTypeAndBitDepthGoTogether) {
 
 TEST_F(Capabilities, OnlyOneValueCapabilitiesRefuseEveryOtherValue) {
     open();
-    const std::pair<TW_UINT16, double> refused[] = {
-        {ICAP_COMPRESSION, TWCP_GROUP4}, {ICAP_BITORDER, TWBO_LSBFIRST}, {ICAP_PLANARCHUNKY, TWPC_PLANAR},
-        {ICAP_XFERMECH, TWSX_MEMFILE},   {ICAP_UNITS, 7},                 {ICAP_PIXELFLAVOR, 2},
-        {ICAP_IMAGEFILEFORMAT, TWFF_JFIF}, {CAP_XFERCOUNT, 0},             {CAP_XFERCOUNT, -2},
-        {CAP_AUTOFEED, 0}};
+    const std::pair<TW_UINT16, double> refused[] = {{ICAP_COMPRESSION, TWCP_GROUP4},
+                                                    {ICAP_BITORDER, TWBO_LSBFIRST},
+                                                    {ICAP_PLANARCHUNKY, TWPC_PLANAR},
+                                                    {ICAP_XFERMECH, TWSX_MEMFILE},
+                                                    {ICAP_UNITS, 7},
+                                                    {ICAP_PIXELFLAVOR, 2},
+                                                    {ICAP_IMAGEFILEFORMAT, TWFF_JFIF},
+                                                    {CAP_XFERCOUNT, 0},
+                                                    {CAP_XFERCOUNT, -2},
+                                                    {CAP_AUTOFEED, 0}};
     for (const auto& [cap, value] : refused) {
         EXPECT_EQ(host_.set(cap, cap == CAP_XFERCOUNT ? TWTY_INT16 : TWTY_UINT16, value), TWRC_FAILURE)
             << std::hex << cap << " " << value;
         EXPECT_EQ(host_.condition(), TWCC_BADVALUE);
     }
-    for (const auto read_only : {CAP_UICONTROLLABLE, CAP_DEVICEONLINE, ICAP_PHYSICALWIDTH, CAP_SUPPORTEDCAPS,
-                                 CAP_FEEDERLOADED}) {
+    for (const auto read_only :
+         {CAP_UICONTROLLABLE, CAP_DEVICEONLINE, ICAP_PHYSICALWIDTH, CAP_SUPPORTEDCAPS, CAP_FEEDERLOADED}) {
         EXPECT_EQ(host_.set(read_only, TWTY_BOOL, 1), TWRC_FAILURE);
         EXPECT_EQ(host_.condition(), TWCC_CAPBADOPERATION);
     }
@@ -221,8 +227,8 @@ TEST_F(Capabilities, UnitsConvertTheFrameAndThePhysicalSize) {
         TW_UINT16 unit;
         double per_mm;
     };
-    const Expected units[] = {{TWUN_MILLIMETERS, 1},     {TWUN_CENTIMETERS, 0.1},  {TWUN_INCHES, 1 / 25.4},
-                              {TWUN_POINTS, 72 / 25.4},  {TWUN_PICAS, 6 / 25.4},   {TWUN_TWIPS, 1440 / 25.4},
+    const Expected units[] = {{TWUN_MILLIMETERS, 1},    {TWUN_CENTIMETERS, 0.1}, {TWUN_INCHES, 1 / 25.4},
+                              {TWUN_POINTS, 72 / 25.4}, {TWUN_PICAS, 6 / 25.4},  {TWUN_TWIPS, 1440 / 25.4},
                               {TWUN_PIXELS, 150 / 25.4}};
     for (const auto& [unit, per_mm] : units) {
         ASSERT_EQ(host_.set(ICAP_UNITS, TWTY_UINT16, unit), TWRC_SUCCESS);

@@ -15,8 +15,8 @@ using namespace sane_backend;
 using testing_support::write_file;
 
 // A USB device's sysfs folder as the kernel lays it out.
-void usb_device(const std::filesystem::path& sysfs, const std::string& name, int bus, int device,
-                const char* vendor, const char* product) {
+void usb_device(const std::filesystem::path& sysfs, const std::string& name, int bus, int device, const char* vendor,
+                const char* product) {
     const auto folder = sysfs / "bus/usb/devices" / name;
     write_file(folder / "busnum", std::to_string(bus) + "\n");
     write_file(folder / "devnum", std::to_string(device) + "\n");
@@ -63,11 +63,13 @@ TEST(DeviceChoice, ThePreferencesFileFollowsTheConfigurationFolder) {
     EXPECT_EQ(file, home.path() / "xdg/Preferences/com.velmora.aio.datasource.sane.plist");
 
     EXPECT_EQ(preferred_device(file), "") << "no file";
-    write_file(file, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SANEDevice</key>"
-                     "<string>epson2:libusb:001:004</string></dict></plist>");
+    write_file(file,
+               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SANEDevice</key>"
+               "<string>epson2:libusb:001:004</string></dict></plist>");
     EXPECT_EQ(preferred_device(file), "epson2:libusb:001:004");
-    write_file(file, "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SANEDevice</key>"
-                     "<integer>4</integer></dict></plist>");
+    write_file(file,
+               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>SANEDevice</key>"
+               "<integer>4</integer></dict></plist>");
     EXPECT_EQ(preferred_device(file), "") << "not a string";
     write_file(file, "<plist><dict><key>SANEDevice</key>");
     EXPECT_EQ(preferred_device(file), "") << "damaged";

@@ -43,6 +43,8 @@ struct Acquisition {
 
 void PrintTo(const Acquisition& acquisition, std::ostream* out) { *out << acquisition.name; }
 
+// One acquisition per entry, packed.
+// clang-format off
 const Acquisition acquisitions[] = {
     {"grid_bw_native", Pattern::Grid, {"--pixel-type", "bw", "--transfer", "native"}, "page.tif",
      "590x590 bw 1-bit 75x75 dpi native", 1, 1},
@@ -76,9 +78,9 @@ const Acquisition acquisitions[] = {
     {"grid_rgb24_memory_polling", Pattern::Grid, {"--pixel-type", "rgb", "--transfer", "memory", "--poll"},
      "page.tif", "590x590 rgb 24-bit 75x75 dpi memory", 3, 8},
 };
+// clang-format on
 
-class HostAcquisition : public twain_host_testing::HostView,
-                        public ::testing::WithParamInterface<Acquisition> {
+class HostAcquisition : public twain_host_testing::HostView, public ::testing::WithParamInterface<Acquisition> {
 protected:
     void SetUp() override {
         HostView::SetUp();
@@ -86,8 +88,8 @@ protected:
         install_backend(SANE_BACKEND_BUNDLE);
     }
     twain_host_testing::Outcome acquire(const fs::path& file, const std::vector<std::string>& options) const {
-        std::vector<std::string> command = {TWAIN_HOST, "--acquire", file.string(), "--folder",
-                                            twain_folder_.string(), "--resolution", "75"};
+        std::vector<std::string> command = {
+            TWAIN_HOST, "--acquire", file.string(), "--folder", twain_folder_.string(), "--resolution", "75"};
         command.insert(command.end(), options.begin(), options.end());
         return run_in_view(command);
     }
@@ -118,9 +120,8 @@ class HostBatches : public HostAcquisition {};
 
 TEST_F(HostBatches, EveryPageOfTheFeederArrivesAndTheBatchEndsWithIt) {
     configure_sane({"number_of_devices 1", "test-picture \"Grid\""});
-    const auto outcome =
-        acquire(temp_ / "feed.png", {"--feeder", "--count", "-1", "--transfer", "file", "--file-format", "png",
-                                     "--area", "0,0,1,2"});
+    const auto outcome = acquire(temp_ / "feed.png", {"--feeder", "--count", "-1", "--transfer", "file",
+                                                      "--file-format", "png", "--area", "0,0,1,2"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     std::istringstream lines(outcome.out);
     int pages = 0;

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/support/file_watch.hpp"
 #include "tests/sane_backend/support/sane_world.hpp"
 #include "tests/sane_backend/support/source_manager.hpp"
+#include "tests/support/file_watch.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "twain/entry/data_source_entry.hpp"
 

@@ -197,7 +197,9 @@ INSTANTIATE_TEST_SUITE_P(Scanning, InjectedError,
                          [](const ::testing::TestParamInfo<std::tuple<Injected, TW_UINT16>>& param) {
                              const auto mechanism = std::get<1>(param.param);
                              return std::string(std::get<0>(param.param).status + 12) + "_" +
-                                    (mechanism == TWSX_NATIVE ? "native" : mechanism == TWSX_MEMORY ? "memory" : "file");
+                                    (mechanism == TWSX_NATIVE   ? "native"
+                                     : mechanism == TWSX_MEMORY ? "memory"
+                                                                : "file");
                          });
 
 // A hand scanner (110 mm wide, 170 mm long, the height unknown until the end), by each way.
@@ -228,8 +230,9 @@ TEST_P(HandScanner, TheHeightIsMinusOneUntilTheImageEnds) {
         const auto path = world.scratch() / "hand";
         image = host.file(path, format);
         ASSERT_EQ(image.rc, TWRC_XFERDONE) << host.condition();
-        picture = format == TWFF_TIFF ? from_tiff(image.bytes) : format == TWFF_PNG ? from_png(image.bytes)
-                                                                                    : from_bmp(image.bytes);
+        picture = format == TWFF_TIFF  ? from_tiff(image.bytes)
+                  : format == TWFF_PNG ? from_png(image.bytes)
+                                       : from_bmp(image.bytes);
     }
     EXPECT_EQ(+image.info.ImageLength, -1);
     EXPECT_EQ(+image.info.ImageWidth, kHandWidth);
@@ -241,7 +244,7 @@ TEST_P(HandScanner, TheHeightIsMinusOneUntilTheImageEnds) {
 
 INSTANTIATE_TEST_SUITE_P(Scanning, HandScanner, ::testing::Values(0xffff, TWFF_TIFF, TWFF_PNG, TWFF_BMP),
                          [](const ::testing::TestParamInfo<TW_UINT16>& param) {
-                             return std::string(param.param == 0xffff       ? "memory"
+                             return std::string(param.param == 0xffff      ? "memory"
                                                 : param.param == TWFF_TIFF ? "tiff"
                                                 : param.param == TWFF_PNG  ? "png"
                                                                            : "bmp");
@@ -267,8 +270,8 @@ class ThreePass : public ::testing::TestWithParam<std::tuple<Pattern, int, TW_UI
 
 TEST_P(ThreePass, FramesAreAssembledIntoTheColourPicture) {
     const auto [pattern, bits, mechanism] = GetParam();
-    SaneWorld world({"mode Color", "three-pass true", "three-pass-order GBR",
-                     "test-picture \"" + pattern_name(pattern) + "\""});
+    SaneWorld world(
+        {"mode Color", "three-pass true", "three-pass-order GBR", "test-picture \"" + pattern_name(pattern) + "\""});
     SourceManager host;
     ASSERT_EQ(host.open(), TWRC_SUCCESS);
     ASSERT_EQ(host.set(ICAP_XRESOLUTION, TWTY_FIX32, kDpi), TWRC_SUCCESS);
@@ -279,7 +282,8 @@ TEST_P(ThreePass, FramesAreAssembledIntoTheColourPicture) {
     for (int page = 1; page <= 2; ++page) {
         const auto image = mechanism == TWSX_NATIVE ? host.native() : host.memory(12345);
         ASSERT_EQ(image.rc, TWRC_XFERDONE) << "page " << page << " condition " << host.condition();
-        const auto picture = mechanism == TWSX_NATIVE ? from_tiff(image.bytes) : from_lines(image.bytes, image.info, false);
+        const auto picture =
+            mechanism == TWSX_NATIVE ? from_tiff(image.bytes) : from_lines(image.bytes, image.info, false);
         ASSERT_TRUE(picture);
         EXPECT_EQ(picture->channels, 3);
         EXPECT_EQ(picture->depth, bits / 3);

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 using testing_support::ProgramRun;
 
 const std::string kRefusal = "bwrap: setting up uid map: Permission denied";
-const std::string kLateRefusal = "bwrap: Can't mount proc on /newroot/proc: Operation not permitted";
+const std::string kLateRefusal =
+    "bwrap: Can't mount proc on /newroot/proc: Operation not permitted";
 
 class DemoView : public ::testing::TestWithParam<const char*> {
 protected:
@@ -51,9 +52,7 @@ protected:
             {std::string(SOURCE_TREE) + "/scripts/" + GetParam(), "--build-dir", build},
             {{"PATH", path}, {"TMPDIR", temp_.path().string()}});
     }
-    std::string path_with_fake() const {
-        return fake_bin_.string() + ":" + std::getenv("PATH");
-    }
+    std::string path_with_fake() const { return fake_bin_.string() + ":" + std::getenv("PATH"); }
     // The folders a demo left in TMPDIR.
     std::vector<fs::path> left_folders() const {
         std::vector<fs::path> left;

@@ -36,7 +36,8 @@ public:
 
 private:
     ByteBuilder& le(std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) bytes_.push_back(static_cast<std::byte>((value >> (8 * i)) & 0xFF));
+        for (int i = 0; i < size; ++i)
+            bytes_.push_back(static_cast<std::byte>((value >> (8 * i)) & 0xFF));
         return *this;
     }
 

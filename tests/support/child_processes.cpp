@@ -82,7 +82,8 @@ std::optional<pid_t> read_pid_file(const std::filesystem::path& path) {
 
 std::optional<int> wait_for_exit(pid_t child, std::chrono::milliseconds timeout) {
     int status = 0;
-    const bool ended = wait_until([&] { return ::waitpid(child, &status, WNOHANG) == child; }, timeout);
+    const bool ended =
+        wait_until([&] { return ::waitpid(child, &status, WNOHANG) == child; }, timeout);
     if (!ended) return std::nullopt;
     return status;
 }

@@ -33,7 +33,8 @@ std::map<std::string, std::string> ParseJournalDatagram(std::string_view datagra
         if (end == std::string_view::npos || datagram.size() < end + 1 + 8) break;
         std::uint64_t length = 0;
         for (int i = 7; i >= 0; --i) {
-            length = (length << 8) | static_cast<unsigned char>(datagram[end + 1 + static_cast<std::size_t>(i)]);
+            length = (length << 8) |
+                     static_cast<unsigned char>(datagram[end + 1 + static_cast<std::size_t>(i)]);
         }
         const std::size_t value_at = end + 1 + 8;
         if (datagram.size() < value_at + length) break;
@@ -56,7 +57,8 @@ JournalStandIn::JournalStandIn(std::filesystem::path folder) : folder_(std::move
     const int size = 4 << 20;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return;
     // Others (a view's user) may send to it.
     ::chmod(path.c_str(), 0666);
     stop_ = platform::UniqueFd(::eventfd(0, EFD_CLOEXEC));
@@ -89,8 +91,10 @@ void JournalStandIn::Read() {
         const ssize_t got = ::recvmsg(socket_.get(), &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
         if (got < 0) continue;
         JournalEntry entry;
-        entry.fields = ParseJournalDatagram(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
+        entry.fields =
+            ParseJournalDatagram(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+             header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS) {
                 ucred credentials{};
                 std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);

@@ -47,8 +47,8 @@ void run_main_loop_for(std::chrono::milliseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;
     for (auto now = std::chrono::steady_clock::now(); now < deadline;
          now = std::chrono::steady_clock::now()) {
-        run_slice(std::min(kSlice, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       deadline - now)));
+        run_slice(std::min(kSlice,
+                           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)));
     }
 }
 

@@ -21,7 +21,8 @@ std::string Config(const std::filesystem::path& socket) {
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:path=)" + socket.string() + R"(</listen>
+  <listen>unix:path=)" +
+           socket.string() + R"(</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
@@ -70,7 +71,8 @@ PrivateBus::PrivateBus(std::filesystem::path folder) : folder_(std::move(folder)
         return false;
     };
     bool ended = false;  // and reaped: not installed, or it refused the configuration
-    if (!wait_until([&] { return listening() || (ended = wait_for_exit(daemon_, {}).has_value()); }) ||
+    if (!wait_until(
+            [&] { return listening() || (ended = wait_for_exit(daemon_, {}).has_value()); }) ||
         !listening()) {
         if (ended) daemon_ = -1;
         Stop(daemon_);
@@ -103,8 +105,8 @@ void PrivateBus::Stop(pid_t& pid) {
 bool PrivateBus::StartManager(const StandInManagerOptions& options) {
     if (!available() || manager_ > 0) return false;
     const auto ready = folder_ / "manager.ready";
-    std::vector<std::string> argv{STANDIN_USER_MANAGER, "--record", (folder_ / "manager.calls").string(),
-                                  "--ready", ready.string()};
+    std::vector<std::string> argv{STANDIN_USER_MANAGER, "--record",
+                                  (folder_ / "manager.calls").string(), "--ready", ready.string()};
     if (options.refuse) argv.emplace_back("--refuse");
     for (const auto& entry : options.environment) argv.insert(argv.end(), {"--environment", entry});
     manager_ = Spawn(argv, folder_ / "manager.log");

@@ -24,7 +24,8 @@ ProgramRun run_to_end(const std::vector<std::string>& argv,
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
         const auto equals = text.find('=');
-        if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+        if (equals != std::string::npos)
+            variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     for (const auto& [name, value] : environment) {
         if (value) {

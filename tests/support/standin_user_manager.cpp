@@ -32,7 +32,8 @@ struct Settings {
 Settings settings;
 
 int refuse(sd_bus_error* error) {
-    return sd_bus_error_set(error, "org.freedesktop.systemd1.NoSuchUnit", "refused by the stand-in");
+    return sd_bus_error_set(error, "org.freedesktop.systemd1.NoSuchUnit",
+                            "refused by the stand-in");
 }
 
 int get_environment(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,

@@ -107,8 +107,8 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& wanted) {
         "P: " + usb + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/" +
         padded(devnum, 3) + "\nE: PRODUCT=" + product + "\nE: TYPE=0/0/0\nE: BUSNUM=001" +
         "\nE: DEVNUM=" + padded(devnum, 3) + "\nA: idVendor=" + wanted.vendor_id +
-        "\nA: idProduct=" + wanted.product_id + "\nA: busnum=1\nA: devnum=" +
-        std::to_string(devnum) +
+        "\nA: idProduct=" + wanted.product_id +
+        "\nA: busnum=1\nA: devnum=" + std::to_string(devnum) +
         "\nA: bNumInterfaces=" + padded(interface_count, 2, ' ') + "\nA: bDeviceClass=00" +
         "\nA: dev=" + std::to_string(kUsbDeviceMajor) + ":" + std::to_string(devnum - 1) + "\n\n";
     TestUsbDevice device;
@@ -116,8 +116,9 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& wanted) {
     for (int i = 0; i < interface_count; ++i) {
         const bool hid = i == 0;
         const std::string path = usb + "/" + name + ":1." + std::to_string(i);
-        record += "P: " + path + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: PRODUCT=" +
-                  product + "\nE: TYPE=0/0/0\nE: INTERFACE=" + (hid ? "3/0/0" : "255/0/0") +
+        record += "P: " + path +
+                  "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: PRODUCT=" + product +
+                  "\nE: TYPE=0/0/0\nE: INTERFACE=" + (hid ? "3/0/0" : "255/0/0") +
                   "\nA: bInterfaceNumber=" + padded(i, 2, '0', 16) +
                   "\nA: bInterfaceClass=" + (hid ? "03" : "ff") +
                   "\nA: bInterfaceSubClass=00\nA: bInterfaceProtocol=00\n\n";
@@ -131,9 +132,8 @@ TestUsbDevice UsbTestbed::add_hid_device(const HidDeviceSpec& wanted) {
     device.hid_syspath = "/sys" + hid;
     // Written before the hidraw node appears, as the kernel has it; any bytes, none included.
     std::vector<std::uint8_t> descriptor = wanted.report_descriptor;
-    umockdev_testbed_set_attribute_binary(testbed_, device.hid_syspath.c_str(),
-                                          "report_descriptor", descriptor.data(),
-                                          static_cast<gint>(descriptor.size()));
+    umockdev_testbed_set_attribute_binary(testbed_, device.hid_syspath.c_str(), "report_descriptor",
+                                          descriptor.data(), static_cast<gint>(descriptor.size()));
     device.hidraw_number = hidraw;
     if (wanted.hidraw) add_hidraw_records(device);
     devices_[device.syspath] = device;

@@ -44,17 +44,17 @@ struct HidDeviceSpec {
     std::string product_id = "00b7";
     std::vector<std::uint8_t> report_descriptor;
     int extra_interfaces = 0;  // vendor-specific interfaces after the HID interface
-    bool hidraw = true;  // false: a hid device without its hidraw node
-    bool bind = true;  // false: leave the "bind" uevents to bind()
+    bool hidraw = true;        // false: a hid device without its hidraw node
+    bool bind = true;          // false: leave the "bind" uevents to bind()
 };
 
 struct TestUsbDevice {
-    std::string syspath;  // the usb_device: /sys/devices/.../usb1/1-N
+    std::string syspath;                  // the usb_device: /sys/devices/.../usb1/1-N
     std::vector<std::string> interfaces;  // usb_interface syspaths, the HID one first
-    std::string hid_syspath;  // the hid device, which has report_descriptor
-    std::string hidraw_syspath;  // empty without a hidraw node
-    std::string devnode;  // /dev/hidrawN, empty without a hidraw node
-    int hidraw_number = -1;  // the N of the hidraw node it has or would get
+    std::string hid_syspath;              // the hid device, which has report_descriptor
+    std::string hidraw_syspath;           // empty without a hidraw node
+    std::string devnode;                  // /dev/hidrawN, empty without a hidraw node
+    int hidraw_number = -1;               // the N of the hidraw node it has or would get
 };
 
 class UsbTestbed {

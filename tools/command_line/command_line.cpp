@@ -75,7 +75,8 @@ platform::Result<Arguments> read(const std::vector<std::string>& arguments,
         const auto index = index_of(refused ? ::optopt : code);
         if (!index) {
             if (::optopt != 0) {
-                return platform::Error{std::string("unknown option -") + static_cast<char>(::optopt)};
+                return platform::Error{std::string("unknown option -") +
+                                       static_cast<char>(::optopt)};
             }
             const std::string word = argv[static_cast<std::size_t>(::optind) - 1];
             return platform::Error{"unknown option " + word.substr(0, word.find('='))};
@@ -91,11 +92,13 @@ platform::Result<Arguments> read(const std::vector<std::string>& arguments,
             if (result.request == Request::Run) result.request = Request::Version;
         } else {
             const std::string value = ::optarg ? ::optarg : "";
-            if (option.takes_value && value.empty()) return platform::Error{name + " needs a value"};
+            if (option.takes_value && value.empty())
+                return platform::Error{name + " needs a value"};
             if (auto taken = handle(*index, value); !taken) return taken.error();
         }
     }
-    for (int i = ::optind; i < argc; ++i) result.operands.emplace_back(argv[static_cast<std::size_t>(i)]);
+    for (int i = ::optind; i < argc; ++i)
+        result.operands.emplace_back(argv[static_cast<std::size_t>(i)]);
     return result;
 }
 

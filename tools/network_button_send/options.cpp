@@ -61,7 +61,8 @@ std::optional<Integer> parse_number(std::string_view text) {
 
 platform::Result<std::uint8_t> parse_byte(const std::string& what, const std::string& text) {
     auto value = parse_number<unsigned>(text);
-    if (!value || *value > 255) return platform::Error{what + " is a byte (0 to 255), not \"" + text + "\""};
+    if (!value || *value > 255)
+        return platform::Error{what + " is a byte (0 to 255), not \"" + text + "\""};
     return static_cast<std::uint8_t>(*value);
 }
 
@@ -86,7 +87,8 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
     bool have_address = false;
 
     auto read = tools::command_line::read(
-        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+        arguments, table,
+        [&](std::size_t option, const std::string& value) -> platform::Result<void> {
             switch (option) {
                 case Address: {
                     in_addr parsed{};
@@ -150,8 +152,8 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
         report[monitor::ReportMarkerByte] = monitor::EventMarker;
         report[monitor::ReportCommandByte] = monitor::ControlCommand;
         report[monitor::ReportOperationByte] = command == "refresh"
-                                                    ? monitor::RefreshDestinationListOperation
-                                                    : monitor::EndNetworkScanOperation;
+                                                   ? monitor::RefreshDestinationListOperation
+                                                   : monitor::EndNetworkScanOperation;
     } else if (command == "raw") {
         if (operands.size() != report.size()) {
             return platform::Error{"raw needs the eight report bytes"};

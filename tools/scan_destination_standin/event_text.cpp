@@ -60,8 +60,8 @@ std::string hex_bytes(std::span<const std::byte> data) {
 }
 
 Error wrong_size(const ae::Descriptor& descriptor) {
-    return Error{ae::code_text(descriptor.type()) + " data of " + std::to_string(descriptor.size()) +
-                 " bytes"};
+    return Error{ae::code_text(descriptor.type()) + " data of " +
+                 std::to_string(descriptor.size()) + " bytes"};
 }
 
 }  // namespace
@@ -83,15 +83,15 @@ Result<std::string> describe_value(const ae::Descriptor& descriptor) {
             if (size != 1) return wrong_size(descriptor);
             return hex_bytes(data);
         case ae::type_true:
-        case ae::type_false:
-            return hex_bytes(data);
+        case ae::type_false: return hex_bytes(data);
         case ae::type_appl_signature:
         case ae::type_type:
         case ae::type_enumerated:
             if (size != 4) return wrong_size(descriptor);
             return ae::code_text(host_value<platform::FourCharCode>(data));
         case ae::type_char:
-            return quoted(std::string_view(reinterpret_cast<const char*>(data.data()), size), false);
+            return quoted(std::string_view(reinterpret_cast<const char*>(data.data()), size),
+                          false);
         case ae::type_unicode_text: {
             if (size % 2 != 0) return wrong_size(descriptor);
             std::u16string units(size / 2, u'\0');

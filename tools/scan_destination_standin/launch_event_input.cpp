@@ -20,7 +20,8 @@ platform::Result<std::vector<std::byte>> read_to_end(int fd, const std::string& 
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return platform::Error{platform::errno_text("cannot read the launch event from " + name, errno)};
+            return platform::Error{
+                platform::errno_text("cannot read the launch event from " + name, errno)};
         }
         if (got == 0) return bytes;
         bytes.insert(bytes.end(), chunk, chunk + got);
@@ -33,12 +34,13 @@ platform::Result<std::vector<std::byte>> read_launch_event(
     const std::optional<std::filesystem::path>& file) {
     if (file && *file != "-") {
         platform::UniqueFd fd(::open(file->c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd) return platform::Error{platform::errno_text("cannot open " + file->string(), errno)};
+        if (!fd)
+            return platform::Error{platform::errno_text("cannot open " + file->string(), errno)};
         return read_to_end(fd.get(), file->string());
     }
     if (!file) {
         // A terminal, a pipe or /dev/null is no launch; reading them could wait for ever.
-        struct stat info{};
+        struct stat info {};
         if (::fstat(STDIN_FILENO, &info) != 0 || !S_ISREG(info.st_mode)) {
             return std::vector<std::byte>();
         }

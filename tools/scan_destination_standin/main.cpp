@@ -188,9 +188,9 @@ int main(int argc, char** argv) {
         return *status;
     }
     if (options->make_bundle) {
-        auto made = standin::make_standin_bundle(*options->make_bundle, own_program(),
-                                                 options->signature,
-                                                 standin::bundle_arguments(*options));
+        auto made =
+            standin::make_standin_bundle(*options->make_bundle, own_program(), options->signature,
+                                         standin::bundle_arguments(*options));
         if (!made) {
             std::fprintf(stderr, "scan-destination-standin: %s\n", made.error().message.c_str());
             return 1;

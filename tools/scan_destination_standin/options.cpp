@@ -42,7 +42,8 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
     };
     Options options;
     auto read = tools::command_line::read(
-        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+        arguments, table,
+        [&](std::size_t option, const std::string& value) -> platform::Result<void> {
             switch (option) {
                 case Signature: {
                     auto code = platform::parse_four_char_code(value);
@@ -69,13 +70,15 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
 }
 
 std::vector<std::string> bundle_arguments(const Options& options) {
-    std::vector<std::string> arguments{"--signature", platform::four_char_string(options.signature)};
+    std::vector<std::string> arguments{"--signature",
+                                       platform::four_char_string(options.signature)};
     if (options.pid_file) {
         arguments.insert(arguments.end(),
                          {"--pid-file", std::filesystem::absolute(*options.pid_file).string()});
     }
     if (options.log) {
-        arguments.insert(arguments.end(), {"--log", std::filesystem::absolute(*options.log).string()});
+        arguments.insert(arguments.end(),
+                         {"--log", std::filesystem::absolute(*options.log).string()});
     }
     return arguments;
 }

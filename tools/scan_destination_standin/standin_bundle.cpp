@@ -42,7 +42,9 @@ platform::Result<void> make_standin_bundle(const std::filesystem::path& folder,
     std::error_code error;
     const fs::path executable_folder = folder / "Contents" / "MacOS";
     fs::create_directories(executable_folder, error);
-    if (error) return platform::Error{"cannot create " + executable_folder.string() + ": " + error.message()};
+    if (error)
+        return platform::Error{"cannot create " + executable_folder.string() + ": " +
+                               error.message()};
 
     using platform::plist::Value;
     const auto info = Value::dictionary({
@@ -54,18 +56,24 @@ platform::Result<void> make_standin_bundle(const std::filesystem::path& folder,
     });
     auto xml = platform::plist::to_xml(info);
     if (!xml) return xml.error();
-    if (auto written = write_text(folder / "Contents" / "Info.plist", *xml); !written) return written;
+    if (auto written = write_text(folder / "Contents" / "Info.plist", *xml); !written)
+        return written;
 
-    std::string script = "#!/bin/sh\n# The stand-in scan-destination application, with the options it was laid out with.\nexec " +
-                         shell_quoted(program.string());
+    std::string script =
+        "#!/bin/sh\n# The stand-in scan-destination application, with the options it was laid out "
+        "with.\nexec " +
+        shell_quoted(program.string());
     for (const auto& argument : arguments) script += " " + shell_quoted(argument);
     script += " \"$@\"\n";
     const fs::path executable = executable_folder / executable_name;
     if (auto written = write_text(executable, script); !written) return written;
-    fs::permissions(executable, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                    fs::perms::others_read | fs::perms::others_exec,
+    fs::permissions(executable,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::replace, error);
-    if (error) return platform::Error{"cannot make " + executable.string() + " executable: " + error.message()};
+    if (error)
+        return platform::Error{"cannot make " + executable.string() +
+                               " executable: " + error.message()};
     return {};
 }
 

@@ -39,7 +39,8 @@ int show_record(const fs::path& path) {
     std::error_code error;
     fs::path record = path;
     if (fs::is_directory(path, error)) {
-        record = scanner_sample::record_path(fs::absolute(path), scanner_sample::read_settings(path));
+        record =
+            scanner_sample::record_path(fs::absolute(path), scanner_sample::read_settings(path));
     }
     const auto calls = scanner_sample::read_record(record);
     if (!calls) return fail(calls.error().message);
@@ -51,7 +52,8 @@ int show_record(const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto options = scanner_sample::parse_options(std::vector<std::string>(argv + 1, argv + argc));
+    const auto options =
+        scanner_sample::parse_options(std::vector<std::string>(argv + 1, argv + argc));
     if (auto status = tools::command_line::finish_early("scanner-library-sample", options,
                                                         scanner_sample::help_text)) {
         return *status;

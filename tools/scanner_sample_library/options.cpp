@@ -71,8 +71,14 @@ std::optional<std::array<std::uint8_t, 3>> parse_three_bytes(const std::string& 
 }  // namespace
 
 platform::Result<Options> parse_options(const std::vector<std::string>& arguments) {
-    enum : std::size_t { MakeBundle, ShowRecord, ScanVersion, ScanVersionResult, ParameterSetDelay,
-                         RecordFile };
+    enum : std::size_t {
+        MakeBundle,
+        ShowRecord,
+        ScanVersion,
+        ScanVersionResult,
+        ParameterSetDelay,
+        RecordFile
+    };
     static constexpr tools::command_line::Option table[] = {
         {"make-bundle", 'b', true},       {"show-record", 's', true},
         {"scan-version", 0, true},        {"scan-version-result", 0, true},
@@ -80,19 +86,22 @@ platform::Result<Options> parse_options(const std::vector<std::string>& argument
     };
     Options options;
     auto read = tools::command_line::read(
-        arguments, table, [&](std::size_t option, const std::string& value) -> platform::Result<void> {
+        arguments, table,
+        [&](std::size_t option, const std::string& value) -> platform::Result<void> {
             switch (option) {
                 case MakeBundle: options.make_bundle = value; break;
                 case ShowRecord: options.show_record = value; break;
                 case ScanVersion: {
                     const auto bytes = parse_three_bytes(value);
-                    if (!bytes) return platform::Error{"--scan-version takes three bytes, such as 1,0,1"};
+                    if (!bytes)
+                        return platform::Error{"--scan-version takes three bytes, such as 1,0,1"};
                     options.settings.scan_version_bytes = *bytes;
                     break;
                 }
                 case ScanVersionResult: {
                     const auto result = parse_number<std::int32_t>(value);
-                    if (!result) return platform::Error{"--scan-version-result takes a 32-bit integer"};
+                    if (!result)
+                        return platform::Error{"--scan-version-result takes a 32-bit integer"};
                     options.settings.scan_version_result = *result;
                     break;
                 }

@@ -90,7 +90,8 @@ std::optional<RecordedCall> parse_line(std::string_view line) {
 }
 
 platform::Result<void> append_call(const std::filesystem::path& record, const RecordedCall& call) {
-    const platform::UniqueFd fd(::open(record.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    const platform::UniqueFd fd(
+        ::open(record.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd) return platform::Error{platform::errno_text("cannot open " + record.string(), errno)};
     const std::string line = format_line(call);
     const ssize_t written = ::write(fd.get(), line.data(), line.size());

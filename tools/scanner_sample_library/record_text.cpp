@@ -55,7 +55,8 @@ std::string number_text(const RecordedCall& call, const char* key) {
 std::string argument_list(const RecordedCall& call) {
     const std::string handle = "device " + number_text(call, "handle");
     if (call.name == "EnableScannerEx") {
-        return "vendor " + number_text(call, "vendor") + ", product " + number_text(call, "product");
+        return "vendor " + number_text(call, "vendor") + ", product " +
+               number_text(call, "product");
     }
     if (call.name == "DeviceParameterSet") {
         const std::string count = number_text(call, "count");
@@ -66,7 +67,8 @@ std::string argument_list(const RecordedCall& call) {
 }
 
 std::string result_text(const RecordedCall& call) {
-    if (call.name == "EnableScannerEx") return "returned device handle " + number_text(call, "result");
+    if (call.name == "EnableScannerEx")
+        return "returned device handle " + number_text(call, "result");
     std::string text = "returned " + number_text(call, "result");
     if (call.name == "ScanVersion") {
         text += ", bytes " + number_text(call, "version1") + ", " + number_text(call, "version2") +
@@ -185,14 +187,17 @@ RecordText describe_record(std::span<const RecordedCall> calls) {
             out.text += "problem: \"" + call.name + "\" is no entry point of the library\n";
             continue;
         }
-        out.text += call.name + "(" + argument_list(call) + ") " + result_text(call) + origin(call) + "\n";
+        out.text +=
+            call.name + "(" + argument_list(call) + ") " + result_text(call) + origin(call) + "\n";
         if (call.name != "DeviceParameterSet") continue;
         ++lists;
         if (!call.field("block")) {
-            out.text += "    (the block was not recorded: no pointer, or a length outside 0 to 4096)\n";
+            out.text +=
+                "    (the block was not recorded: no pointer, or a length outside 0 to 4096)\n";
             continue;
         }
-        for (const auto& line : describe_block(call.block(), call.number("count").value_or(-1), out.problems)) {
+        for (const auto& line :
+             describe_block(call.block(), call.number("count").value_or(-1), out.problems)) {
             out.text += "    " + line + "\n";
         }
     }

@@ -31,7 +31,7 @@ constexpr std::int32_t max_recorded_block = 4096;
 
 std::mutex state_lock;
 std::set<ScannerDeviceHandle> enabled_handles;  // guarded by state_lock
-ScannerDeviceHandle last_handle = 0;             // guarded by state_lock
+ScannerDeviceHandle last_handle = 0;            // guarded by state_lock
 
 // <bundle>/Contents/MacOS/<executable>: the bundle this code was loaded from.
 std::filesystem::path own_bundle() {
@@ -54,7 +54,8 @@ Context context() {
 }
 
 RecordedCall call(const char* name) {
-    return RecordedCall{name, {{"pid", std::to_string(::getpid())}, {"thread", std::to_string(::gettid())}}};
+    return RecordedCall{
+        name, {{"pid", std::to_string(::getpid())}, {"thread", std::to_string(::gettid())}}};
 }
 
 void add(RecordedCall& call, const char* key, long long value) {
@@ -106,7 +107,8 @@ int32_t DisableScanner(ScannerDeviceHandle handle) {
     return 0;
 }
 
-int32_t ScanVersion(ScannerDeviceHandle handle, uint8_t* version1, uint8_t* version2, uint8_t* flags) {
+int32_t ScanVersion(ScannerDeviceHandle handle, uint8_t* version1, uint8_t* version2,
+                    uint8_t* flags) {
     const Context here = context();
     const auto& bytes = here.settings.scan_version_bytes;
     if (version1) *version1 = bytes[0];
@@ -133,7 +135,8 @@ int32_t DeviceParameterSet(ScannerDeviceHandle handle, int32_t parameter, int32_
     add(set, "length", length);
     // Copied now: the block is the caller's and gone once this returns.
     if (block && length >= 0 && length <= max_recorded_block) {
-        set.fields.emplace_back("block", scanner_sample::hex_bytes({block, static_cast<std::size_t>(length)}));
+        set.fields.emplace_back(
+            "block", scanner_sample::hex_bytes({block, static_cast<std::size_t>(length)}));
     }
     const auto delay = here.settings.parameter_set_delay;
     if (delay.count() > 0) std::this_thread::sleep_for(delay);

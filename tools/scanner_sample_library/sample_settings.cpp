@@ -46,7 +46,8 @@ Settings read_settings(const std::filesystem::path& bundle) {
         settings.scan_version_bytes = *bytes;
     }
     // At most a minute: a typing slip must not hang the monitor for ever.
-    if (const auto delay = dictionary.get(delay_key).as_integer(); delay && *delay >= 0 && *delay <= 60000) {
+    if (const auto delay = dictionary.get(delay_key).as_integer();
+        delay && *delay >= 0 && *delay <= 60000) {
         settings.parameter_set_delay = std::chrono::milliseconds(*delay);
     }
     if (const auto* file = dictionary.get(record_file_key).as_string();
@@ -56,7 +57,8 @@ Settings read_settings(const std::filesystem::path& bundle) {
     return settings;
 }
 
-platform::Result<void> write_settings(const std::filesystem::path& bundle, const Settings& settings) {
+platform::Result<void> write_settings(const std::filesystem::path& bundle,
+                                      const Settings& settings) {
     std::vector<Value> bytes;
     for (const auto byte : settings.scan_version_bytes) bytes.push_back(Value::integer(byte));
     Value dictionary = Value::dictionary({
@@ -64,14 +66,17 @@ platform::Result<void> write_settings(const std::filesystem::path& bundle, const
         {scan_version_bytes_key, Value::array(std::move(bytes))},
         {delay_key, Value::integer(settings.parameter_set_delay.count())},
     });
-    if (settings.record_file) dictionary.set(record_file_key, Value::string(settings.record_file->string()));
+    if (settings.record_file)
+        dictionary.set(record_file_key, Value::string(settings.record_file->string()));
     auto xml = platform::plist::to_xml(dictionary);
     if (!xml) return xml.error();
 
     const auto path = bundle / settings_file;
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
-    if (error) return platform::Error{"cannot create " + path.parent_path().string() + ": " + error.message()};
+    if (error)
+        return platform::Error{"cannot create " + path.parent_path().string() + ": " +
+                               error.message()};
     // Renamed into place: the library reads the file at every call, never half of it.
     auto fresh = path;
     fresh += ".new";

@@ -36,7 +36,8 @@ inline constexpr const char* record_file_name = "7720ScannerLib.record";
 // The bundle's settings; the defaults for whatever is missing, malformed or out of range.
 Settings read_settings(const std::filesystem::path& bundle);
 // Writes the settings file of the bundle (a record file only when one is set).
-platform::Result<void> write_settings(const std::filesystem::path& bundle, const Settings& settings);
+platform::Result<void> write_settings(const std::filesystem::path& bundle,
+                                      const Settings& settings);
 
 // Where the library of this bundle records: the settings' record file, or beside the bundle.
 std::filesystem::path record_path(const std::filesystem::path& bundle, const Settings& settings);

@@ -44,9 +44,7 @@ ApplicationLink::ApplicationLink() {
     live_link = this;
 }
 
-ApplicationLink::~ApplicationLink() {
-    live_link = nullptr;
-}
+ApplicationLink::~ApplicationLink() { live_link = nullptr; }
 
 TW_UINT16 ApplicationLink::to_manager(TW_UINT32 group, TW_UINT16 data_type, TW_UINT16 message,
                                       TW_MEMREF data) {

@@ -75,7 +75,8 @@ std::string explain_missing_backend(const fs::path& bundle_path) {
         return "no principal class: \"" + *class_name + "\" (NSPrincipalClass) is no C identifier";
     }
     void* symbol = bundle->symbol(class_name->c_str());
-    if (!symbol) return "no principal class: " + executable->string() + " exports no " + *class_name;
+    if (!symbol)
+        return "no principal class: " + executable->string() + " exports no " + *class_name;
     const auto shape = shape_of(symbol);
     if (!shape.data_object || shape.size < sizeof(twain::DataSourceBackendClass)) {
         return "no principal class: " + *class_name + " in " + executable->string() +

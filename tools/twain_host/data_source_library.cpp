@@ -31,7 +31,8 @@ platform::Result<DataSourceLibrary> DataSourceLibrary::load(const std::filesyste
 }
 
 DataSourceLibrary::DataSourceLibrary(DataSourceLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      entry_(std::exchange(other.entry_, nullptr)) {}
 
 DataSourceLibrary& DataSourceLibrary::operator=(DataSourceLibrary&& other) noexcept {
     if (this != &other) {

@@ -209,8 +209,10 @@ int main(int argc, char** argv) {
                     file_format_given = true;
                     return take(settings.file_format, twain_host::parse_file_format(value), option,
                                 value);
-                case kArea: return take(settings.area, twain_host::parse_area(value), option, value);
-                case kCount: return take(settings.count, twain_host::parse_count(value), option, value);
+                case kArea:
+                    return take(settings.area, twain_host::parse_area(value), option, value);
+                case kCount:
+                    return take(settings.count, twain_host::parse_count(value), option, value);
                 case kFeeder: settings.feeder = true; break;
                 case kPoll: settings.poll = true; break;
                 case kDataSource: settings.data_source = value; break;
@@ -220,7 +222,8 @@ int main(int argc, char** argv) {
             return {};
         });
     if (!read) return usage_error(read.error().message);
-    if (auto status = tools::command_line::answer(read->request, "twain-host", kUsage)) return *status;
+    if (auto status = tools::command_line::answer(read->request, "twain-host", kUsage))
+        return *status;
     const std::vector<std::string>& operands = read->operands;
 
     if (acquire) {

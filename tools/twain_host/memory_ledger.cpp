@@ -72,17 +72,9 @@ MemoryLedger& process_memory() {
     return ledger;
 }
 
-twain::TW_HANDLE memory_allocate(twain::TW_UINT32 size) {
-    return process_memory().allocate(size);
-}
-void memory_free(twain::TW_HANDLE handle) {
-    process_memory().free(handle);
-}
-twain::TW_MEMREF memory_lock(twain::TW_HANDLE handle) {
-    return process_memory().lock(handle);
-}
-void memory_unlock(twain::TW_HANDLE handle) {
-    process_memory().unlock(handle);
-}
+twain::TW_HANDLE memory_allocate(twain::TW_UINT32 size) { return process_memory().allocate(size); }
+void memory_free(twain::TW_HANDLE handle) { process_memory().free(handle); }
+twain::TW_MEMREF memory_lock(twain::TW_HANDLE handle) { return process_memory().lock(handle); }
+void memory_unlock(twain::TW_HANDLE handle) { process_memory().unlock(handle); }
 
 }  // namespace twain_host

@@ -25,7 +25,8 @@ bool probe_data_sources(const std::filesystem::path& folder, std::ostream& out) 
         if (code == twain::TWRC_SUCCESS) answered = true;
         // twain-source keeps its backend in gDataSource: still none after a failure means it
         // could not make one, and the host finds out why.
-        const auto* backend = static_cast<twain::DataSourceBackend* const*>(library->symbol("gDataSource"));
+        const auto* backend =
+            static_cast<twain::DataSourceBackend* const*>(library->symbol("gDataSource"));
         if (code == twain::TWRC_FAILURE && backend && !*backend) {
             out << "  " << explain_missing_backend(backend_bundle_path()) << '\n';
         }

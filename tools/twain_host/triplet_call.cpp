@@ -46,10 +46,11 @@ struct alignas(alignof(std::max_align_t)) ScratchData {
 
 void print_identity(const TW_IDENTITY& identity, std::ostream& out, std::string_view indent) {
     out << indent << "Id               " << identity.Id << '\n'
-        << indent << "Version          " << identity.Version.MajorNum << '.' << identity.Version.MinorNum
-        << "  language " << identity.Version.Language << "  country " << identity.Version.Country
-        << "  " << quoted(identity.Version.Info) << '\n'
-        << indent << "Protocol         " << identity.ProtocolMajor << '.' << identity.ProtocolMinor << '\n'
+        << indent << "Version          " << identity.Version.MajorNum << '.'
+        << identity.Version.MinorNum << "  language " << identity.Version.Language << "  country "
+        << identity.Version.Country << "  " << quoted(identity.Version.Info) << '\n'
+        << indent << "Protocol         " << identity.ProtocolMajor << '.' << identity.ProtocolMinor
+        << '\n'
         << indent << "SupportedGroups  " << hex32(identity.SupportedGroups) << "  "
         << data_group_bits(identity.SupportedGroups) << '\n'
         << indent << "Manufacturer     " << quoted(identity.Manufacturer) << '\n'
@@ -76,8 +77,8 @@ TW_UINT16 send_triplet(DSENTRYPROC entry, pTW_IDENTITY origin, const Triplet& tr
         data = &user_interface;
     }
 
-    const TW_UINT16 code = entry(origin, triplet.data_group, triplet.data_argument_type,
-                                 triplet.message, data);
+    const TW_UINT16 code =
+        entry(origin, triplet.data_group, triplet.data_argument_type, triplet.message, data);
     out << indent << triplet_name(triplet) << " -> " << return_code_name(code) << '\n';
     if (code != TWRC_SUCCESS || triplet.data_group != DG_CONTROL || triplet.message != MSG_GET) {
         return code;

@@ -1,8 +1,8 @@
 #include "tools/twain_host/triplet_names.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <limits>
 #include <span>
 
@@ -122,16 +122,22 @@ constexpr Name kConditionCodes[] = {
 };
 
 constexpr Name kCapabilities[] = {
-    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},       {ICAP_XFERMECH, "ICAP_XFERMECH"},
-    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},     {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
-    {ICAP_UNITS, "ICAP_UNITS"},             {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
-    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"}, {ICAP_IMAGEFILEFORMAT, "ICAP_IMAGEFILEFORMAT"},
-    {ICAP_PIXELFLAVOR, "ICAP_PIXELFLAVOR"}, {CAP_FEEDERENABLED, "CAP_FEEDERENABLED"},
+    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},
+    {ICAP_XFERMECH, "ICAP_XFERMECH"},
+    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},
+    {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
+    {ICAP_UNITS, "ICAP_UNITS"},
+    {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
+    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"},
+    {ICAP_IMAGEFILEFORMAT, "ICAP_IMAGEFILEFORMAT"},
+    {ICAP_PIXELFLAVOR, "ICAP_PIXELFLAVOR"},
+    {CAP_FEEDERENABLED, "CAP_FEEDERENABLED"},
 };
 
 bool same_ignoring_case(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
     });
 }
 
@@ -143,7 +149,8 @@ std::optional<TW_UINT32> parse_number(std::string_view text) {
     }
     TW_UINT32 value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -178,8 +185,8 @@ std::optional<Triplet> parse_triplet(std::string_view text) {
     if (second == std::string_view::npos) return std::nullopt;
     const auto group = parse_part(text.substr(0, first), kDataGroups, "DG_",
                                   std::numeric_limits<TW_UINT32>::max());
-    const auto data = parse_part(text.substr(first + 1, second - first - 1), kDataArgumentTypes,
-                                 "DAT_", 0xFFFF);
+    const auto data =
+        parse_part(text.substr(first + 1, second - first - 1), kDataArgumentTypes, "DAT_", 0xFFFF);
     const auto message = parse_part(text.substr(second + 1), kMessages, "MSG_", 0xFFFF);
     if (!group || !data || !message) return std::nullopt;
     return Triplet{*group, static_cast<TW_UINT16>(*data), static_cast<TW_UINT16>(*message)};

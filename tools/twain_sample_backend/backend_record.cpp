@@ -89,7 +89,8 @@ Value storableCopy(const Value& value) {
 
 Value valueKinds(const Value& dictionary) {
     Value kinds = Value::dictionary();
-    for (const auto& [key, item] : dictionary.entries()) kinds.set(key, Value::string(kindName(item)));
+    for (const auto& [key, item] : dictionary.entries())
+        kinds.set(key, Value::string(kindName(item)));
     return kinds;
 }
 
@@ -98,9 +99,11 @@ void recordCreation(const twain::TW_IDENTITY& identity, const Value& dictionary)
     const char* destination = std::getenv("VELMORA_SAMPLE_BACKEND_RECORD");
     if (!destination || !*destination) return;
     if (std::string(destination) == "-") {
-        std::fprintf(stderr, "VelSampleBackend: created (%d in this process)\n  identity %s\n  dictionary %s\n",
-                     creations, platform::plist::describe(identityFields(identity)).c_str(),
-                     platform::plist::describe(dictionary).c_str());
+        std::fprintf(
+            stderr,
+            "VelSampleBackend: created (%d in this process)\n  identity %s\n  dictionary %s\n",
+            creations, platform::plist::describe(identityFields(identity)).c_str(),
+            platform::plist::describe(dictionary).c_str());
         return;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&identity);

@@ -17,15 +17,18 @@ bool SampleBackend::initWithIdentity(twain::TW_IDENTITY identity,
     return true;
 }
 
-twain::TW_UINT32 SampleBackend::sendTripletWithSource(twain::pTW_IDENTITY, twain::TW_UINT32 dataGroup,
-                                                      twain::TW_UINT32 data, twain::TW_UINT32 message,
+twain::TW_UINT32 SampleBackend::sendTripletWithSource(twain::pTW_IDENTITY,
+                                                      twain::TW_UINT32 dataGroup,
+                                                      twain::TW_UINT32 data,
+                                                      twain::TW_UINT32 message,
                                                       twain::TW_MEMREF dataPtr) noexcept {
     if (dataGroup == DG_CONTROL && data == DAT_IDENTITY) return identityTriplet(message, dataPtr);
     if (dataGroup == DG_CONTROL && data == DAT_STATUS) return statusTriplet(message, dataPtr);
     return fail(TWCC_BADPROTOCOL);
 }
 
-twain::TW_UINT16 SampleBackend::identityTriplet(twain::TW_UINT32 message, twain::TW_MEMREF dataPtr) {
+twain::TW_UINT16 SampleBackend::identityTriplet(twain::TW_UINT32 message,
+                                                twain::TW_MEMREF dataPtr) {
     if (message != MSG_GET && message != MSG_OPENDS && message != MSG_CLOSEDS) {
         return fail(TWCC_BADPROTOCOL);
     }

@@ -21,5 +21,4 @@ VELMORA_TWAIN_EXPORT twain::TW_UINT16 DS_Entry(twain::pTW_IDENTITY pOrigin, twai
 
 // The data source's identity: the same record on every call, with no side effect.
 VELMORA_TWAIN_EXPORT twain::TW_IDENTITY getIdentity() noexcept;
-
 }

@@ -44,7 +44,9 @@ std::int32_t TDSPropertyInspector::resolutionAtIndex(std::int32_t index) const {
 
 Value TDSPropertyInspector::supportedResolutions() const { return mSupportedResolutions; }
 
-Value TDSPropertyInspector::defaultResolution() const { return mDictionary.get("DefaultResolution"); }
+Value TDSPropertyInspector::defaultResolution() const {
+    return mDictionary.get("DefaultResolution");
+}
 
 std::int32_t TDSPropertyInspector::opticalXResolutionIndex() const {
     return integerEntry("OpticalXResolution");

@@ -71,8 +71,8 @@ using pTW_STATUS = TW_STATUS*;
 using pTW_USERINTERFACE = TW_USERINTERFACE*;
 
 // The data source's one entry point, as the Source Manager finds it by the name "DS_Entry".
-using DSENTRYPROC = TW_UINT16 (*)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
-                                  TW_UINT16 MSG, TW_MEMREF pData);
+using DSENTRYPROC = TW_UINT16 (*)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                  TW_MEMREF pData);
 
 static_assert(sizeof(TW_STR32) == 34);
 static_assert(sizeof(TW_VERSION) == 42);

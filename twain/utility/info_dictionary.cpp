@@ -41,7 +41,8 @@ Value TDSUtility::getInfoDictWithBundlePath(const std::filesystem::path& bundleP
     info.set(key::dKeyPID, int32Number(inspector.scannerPID()));
     info.set(key::dKeySupportedRes, inspector.supportedResolutions());
     info.set(key::dKeyHelpPath, inspector.helpPath());
-    info.set(key::dKeyRetractableUSBSupport, Value::boolean(inspector.retractableUSBSupport() != 0));
+    info.set(key::dKeyRetractableUSBSupport,
+             Value::boolean(inspector.retractableUSBSupport() != 0));
     info.set(key::dKeyICCColorFilePath, pathString(inspector.scannerICCProfileColorFilename()));
     info.set(key::dKeyICCGrayFilePath, pathString(inspector.scannerICCProfileGrayFilename()));
     info.set(key::dKeyFBOpticalXRes, int32Number(inspector.opticalXResolution()));
@@ -58,7 +59,8 @@ Value TDSUtility::getInfoDictWithBundlePath(const std::filesystem::path& bundleP
     info.set(key::dKeyProductName, inspector.getProductName());
     info.set(key::dKeyDefaultFilename, inspector.defaultFileName());
     info.set(key::dKeyDefaultResolution, inspector.defaultResolution());
-    info.set(key::dKeyObjCScanDriverBundle, Value::boolean(inspector.isObjCTypeScannerDriverBundle()));
+    info.set(key::dKeyObjCScanDriverBundle,
+             Value::boolean(inspector.isObjCTypeScannerDriverBundle()));
     return info;
 }
 

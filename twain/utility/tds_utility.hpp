@@ -25,16 +25,16 @@ public:
     // The backend info dictionary (info_dictionary_keys.hpp) for the scanner bundle and the
     // scanner library at these paths: 32 keys at most, 25 when the scanner bundle or its
     // Info.plist is missing. Never null, never holding a null value.
-    static platform::plist::Value getInfoDictWithBundlePath(const std::filesystem::path& bundlePath,
-                                                            const std::filesystem::path& driverPath);
+    static platform::plist::Value getInfoDictWithBundlePath(
+        const std::filesystem::path& bundlePath, const std::filesystem::path& driverPath);
 
     // A new backend, created from the principal class of the bundle at the path and initialised
     // with the identity and the dictionary (null allowed); null when the bundle, its code or its
     // principal class is missing or the initialiser refuses. A created backend's code stays
     // loaded for the rest of the process.
-    static std::unique_ptr<DataSourceBackend> loadDSBackend(const std::filesystem::path& backendPath,
-                                                            TW_IDENTITY identity,
-                                                            const platform::plist::Value& dictionary);
+    static std::unique_ptr<DataSourceBackend> loadDSBackend(
+        const std::filesystem::path& backendPath, TW_IDENTITY identity,
+        const platform::plist::Value& dictionary);
 
     static std::string_view returnDSBackendPath();
     static std::string_view returnImagingPath();

@@ -54,9 +54,10 @@ TEST_F(ServiceStatusTest, APortServedElsewhereIsSaidSo) {
 TEST_F(ServiceStatusTest, AWatchThatCannotStartSaysWhyAndIsNeverReady) {
     status_.UseNotifier(&notifier_);
     status_.NotifyWatchFailed("no device tree at /sys/bus (sysfs is not mounted)");
-    EXPECT_EQ(manager_.Next(),
-              "STATUS=cannot watch USB (no device tree at /sys/bus (sysfs is not mounted)); ending, "
-              "to be started again by the service manager");
+    EXPECT_EQ(
+        manager_.Next(),
+        "STATUS=cannot watch USB (no device tree at /sys/bus (sysfs is not mounted)); ending, "
+        "to be started again by the service manager");
 }
 
 TEST_F(ServiceStatusTest, WithoutANotifierOnlyTheLineIsKept) {

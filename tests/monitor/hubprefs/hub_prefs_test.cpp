@@ -156,7 +156,8 @@ TEST_F(HubPrefsTest, EditsThatCannotBeStoredAreRefusedAndChangeNothing) {
     // A zero byte in the code, or a NUL in the name, has no place in the preferences file; nor
     // has a value without a property-list form.
     Value entry;
-    EXPECT_FALSE(prefs.AddApplication("B", Value::file_url("/b"), 0x62006262U, Value::integer(2), &entry));
+    EXPECT_FALSE(
+        prefs.AddApplication("B", Value::file_url("/b"), 0x62006262U, Value::integer(2), &entry));
     EXPECT_TRUE(entry.is_null());
     EXPECT_FALSE(prefs.AddApplication(std::string_view("B\0b", 3), Value::file_url("/b"),
                                       four_char_code("bbbb"), Value::integer(2), nullptr));
@@ -183,11 +184,12 @@ TEST_F(HubPrefsTest, EditsThatCannotBeStoredAreRefusedAndChangeNothing) {
 }
 
 TEST_F(HubPrefsTest, EntriesReadAsStored) {
-    StoreList({Entry("Scan Hub", "file:///Applications/Scan%20Hub.app", "QH06", Value::integer(70000)),
-               Value::dictionary({{"ApplicationName", Value::string("Mail")},
-                                  {"ApplicationSignature", Value::string("emal\xC2\xA9")},
-                                  {"ApplicationTWAINType", Value::string("two")},
-                                  {"OpName", Value::string("Mail.app")}})});
+    StoreList(
+        {Entry("Scan Hub", "file:///Applications/Scan%20Hub.app", "QH06", Value::integer(70000)),
+         Value::dictionary({{"ApplicationName", Value::string("Mail")},
+                            {"ApplicationSignature", Value::string("emal\xC2\xA9")},
+                            {"ApplicationTWAINType", Value::string("two")},
+                            {"OpName", Value::string("Mail.app")}})});
     HubPrefs prefs(false, kHub);
     ASSERT_EQ(prefs.ApplicationCount(), 2);
     EXPECT_EQ(prefs.ApplicationNameAt(0), Value::string("Scan Hub"));
@@ -215,7 +217,8 @@ TEST_F(HubPrefsTest, SignaturesMapEachByteToOneCharacter) {
     const auto code = 0x51A9FF30U;  // 'Q', 0xA9, 0xFF, '0'
     ASSERT_TRUE(prefs.AddApplication("X", Value::file_url("/x"), code, Value(), nullptr));
     EXPECT_EQ(Stored().get("ApplicationList").at(0).get("ApplicationSignature"),
-              Value::string("Q\xC2\xA9\xC3\xBF" "0"));
+              Value::string("Q\xC2\xA9\xC3\xBF"
+                            "0"));
     EXPECT_EQ(HubPrefs(false, kHub).ApplicationSignatureAt(0), code);
 }
 
@@ -239,13 +242,18 @@ TEST_F(HubPrefsTest, AddedApplicationsAreStoredInNameOrder) {
 
 TEST_F(HubPrefsTest, NamesAreFoundExactlyOrIgnoringCase) {
     StoreList({Entry("Scan Hub", "file:///Applications/Scan%20Hub.app", "QH06", Value::integer(1)),
-               Entry("\xC3\x89" "diteur", "file:///Applications/E.app", "EDIT", Value::integer(1))});
+               Entry("\xC3\x89"
+                     "diteur",
+                     "file:///Applications/E.app", "EDIT", Value::integer(1))});
     HubPrefs prefs(false, kHub);
     EXPECT_EQ(prefs.IndexOfApplicationName("Scan Hub"), 0);
     EXPECT_EQ(prefs.IndexOfApplicationName("scan hub"), -1);
     EXPECT_TRUE(prefs.HasApplicationNamed("scan HUB", four_char_code("QH06")));
     EXPECT_FALSE(prefs.HasApplicationNamed("scan HUB", four_char_code("QH07")));
-    EXPECT_TRUE(prefs.HasApplicationNamed("\xC3\xA9" "DITEUR", four_char_code("EDIT")));
+    EXPECT_TRUE(
+        prefs.HasApplicationNamed("\xC3\xA9"
+                                  "DITEUR",
+                                  four_char_code("EDIT")));
     EXPECT_FALSE(prefs.HasApplicationNamed("Scan Hu", four_char_code("QH06")));
 
     EXPECT_TRUE(prefs.HasApplicationAtLocation(Value::file_url("/APPLICATIONS/scan hub.app"),
@@ -258,14 +266,16 @@ TEST_F(HubPrefsTest, NamesAreFoundExactlyOrIgnoringCase) {
 
 TEST_F(HubPrefsTest, EntriesAreRemovedByIdentityAndReplacedInPlace) {
     StoreList({Entry("A", "file:///a", "aaaa", Value::integer(1)),
-               Value::dictionary({{"ApplicationName", Value::string("B")}, {"OpName", Value::string("B.app")}}),
+               Value::dictionary(
+                   {{"ApplicationName", Value::string("B")}, {"OpName", Value::string("B.app")}}),
                Entry("C", "file:///c", "cccc", Value::integer(3))});
     HubPrefs prefs(true, kHub);
     const Value c = prefs.ApplicationAt(2);
     prefs.RemoveApplication(c.deep_copy());
     EXPECT_EQ(prefs.ApplicationCount(), 3) << "an equal entry is not that entry";
 
-    prefs.ReplaceApplicationAt(1, "Z", Value::file_url("/z"), four_char_code("zzzz"), Value::integer(9));
+    prefs.ReplaceApplicationAt(1, "Z", Value::file_url("/z"), four_char_code("zzzz"),
+                               Value::integer(9));
     EXPECT_EQ(prefs.ApplicationNameAt(1), Value::string("Z")) << "no re-sort";
     EXPECT_EQ(prefs.OpNameAt(1), Value::string("B.app")) << "other keys of the entry stay";
     prefs.ReplaceApplicationAt(3, "Nowhere", Value::file_url("/n"), 0, Value());
@@ -327,7 +337,8 @@ TEST_F(HubPrefsTest, LookupsGoThroughTheVirtualOperations) {
 }
 
 TEST_F(HubPrefsTest, WithoutAnIdentifierTheProgramsOwnPreferencesAreUsed) {
-    Store(Value::dictionary({{"ShowScanUIForButtonPress", Value::integer(0)}}), "test_monitor_hubprefs");
+    Store(Value::dictionary({{"ShowScanUIForButtonPress", Value::integer(0)}}),
+          "test_monitor_hubprefs");
     HubPrefs prefs(false, std::nullopt);
     EXPECT_FALSE(prefs.ShowScanUIForButtonPress());
 }

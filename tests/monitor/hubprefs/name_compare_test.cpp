@@ -23,9 +23,17 @@ TEST(NameCompare, CollationIsByteOrderInTheCLocale) {
 
 TEST(SignatureString, OnlyFourLatinOneCharactersAreACode) {
     EXPECT_EQ(monitor::SignatureString(platform::four_char_code("QH06")), "QH06");
-    EXPECT_EQ(monitor::SignatureCode("\xC2\xA9" "abc"), 0xA9616263U);
-    EXPECT_FALSE(monitor::SignatureCode("\xC4\x80" "abc")) << "U+0100 is no byte";
-    EXPECT_FALSE(monitor::SignatureCode("\xA9" "abc")) << "not UTF-8";
+    EXPECT_EQ(monitor::SignatureCode("\xC2\xA9"
+                                     "abc"),
+              0xA9616263U);
+    EXPECT_FALSE(
+        monitor::SignatureCode("\xC4\x80"
+                               "abc"))
+        << "U+0100 is no byte";
+    EXPECT_FALSE(
+        monitor::SignatureCode("\xA9"
+                               "abc"))
+        << "not UTF-8";
     EXPECT_FALSE(monitor::SignatureCode("abc"));
 }
 

@@ -30,8 +30,9 @@ protected:
 
     void InstallStandIn() {
         const pid_t maker = testing_support::start_program(
-            {STANDIN_PROGRAM, "--make-bundle", platform::folders::system_path(kInstallLocation).string(),
-             "--pid-file", pidFile.string(), "--log", (env.base() / "standin.log").string()});
+            {STANDIN_PROGRAM, "--make-bundle",
+             platform::folders::system_path(kInstallLocation).string(), "--pid-file",
+             pidFile.string(), "--log", (env.base() / "standin.log").string()});
         const auto status = testing_support::wait_for_exit(maker);
         ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     }
@@ -61,7 +62,8 @@ TEST_F(ScanLaunchReports, AMissingScanHubIsOneEntryForAFloodAndEndsWithTheLaunch
     const auto missing = recorded.With("CONDITION", "SCAN_HUB_MISSING");
     ASSERT_EQ(missing.size(), 1U);
     EXPECT_EQ(FieldOf(missing[0], "OS_STATUS"), "-4960");
-    EXPECT_EQ(FieldOf(missing[0], "APPLICATION"), platform::folders::system_path(kInstallLocation).string());
+    EXPECT_EQ(FieldOf(missing[0], "APPLICATION"),
+              platform::folders::system_path(kInstallLocation).string());
 
     InstallStandIn();
     ASSERT_EQ(SendRequest(), 0);
@@ -69,10 +71,10 @@ TEST_F(ScanLaunchReports, AMissingScanHubIsOneEntryForAFloodAndEndsWithTheLaunch
     // Delivered to the running application now.
     ASSERT_EQ(SendRequest(), 0);
     ASSERT_EQ(SendRequest(), 0);
-    EXPECT_EQ(Story(), (std::vector<std::string>{"SCAN_HUB_MISSING began", "SCAN_HUB_MISSING ended",
-                                                 "SCAN_HUB_NOT_RUNNING began",
-                                                 "SCAN_HUB_SCOPE_FAILED began",
-                                                 "SCAN_HUB_NOT_RUNNING ended"}));
+    EXPECT_EQ(Story(),
+              (std::vector<std::string>{"SCAN_HUB_MISSING began", "SCAN_HUB_MISSING ended",
+                                        "SCAN_HUB_NOT_RUNNING began", "SCAN_HUB_SCOPE_FAILED began",
+                                        "SCAN_HUB_NOT_RUNNING ended"}));
     const auto started = recorded.With("CONDITION", "SCAN_HUB_NOT_RUNNING").at(0);
     EXPECT_EQ(FieldOf(started, "PID"), std::to_string(launched));
     EXPECT_EQ(FieldOf(started, "SCOPE"), "") << "no user bus in the test's world";
@@ -82,7 +84,8 @@ TEST_F(ScanLaunchReports, AMissingScanHubIsOneEntryForAFloodAndEndsWithTheLaunch
 
 TEST_F(ScanLaunchReports, ALaunchThatFailsIsOneEntryWithItsStatus) {
     InstallStandIn();
-    std::filesystem::remove_all(platform::folders::system_path(kInstallLocation) / "Contents/MacOS");
+    std::filesystem::remove_all(platform::folders::system_path(kInstallLocation) /
+                                "Contents/MacOS");
     for (int request = 0; request < 20; ++request) ASSERT_EQ(SendRequest(), -43);
     const auto failed = recorded.With("CONDITION", "SCAN_HUB_LAUNCH_FAILED");
     ASSERT_EQ(failed.size(), 1U);
@@ -95,7 +98,8 @@ TEST_F(ScanLaunchReports, AnApplicationThatStoppedReadingIsReportedBeforeTheLaun
     auto claimed = platform::msgport::NamedSocket::claim("appevents", "QH06");
     ASSERT_TRUE(claimed) << claimed.error().message;
     const std::byte filler[64] = {};
-    while (platform::msgport::send_to_name("appevents", "QH06", filler, std::chrono::milliseconds(1))) {
+    while (platform::msgport::send_to_name("appevents", "QH06", filler,
+                                           std::chrono::milliseconds(1))) {
     }
     EXPECT_EQ(SendRequest(), -4960) << "then launched, but nothing is installed";
     const auto failed = recorded.With("CONDITION", "SCAN_HUB_EVENT_FAILED");

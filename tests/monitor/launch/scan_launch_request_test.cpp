@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-
 #include "monitor/launch/launch_parameter_block.hpp"
 #include "platform/base/four_char_code.hpp"
 #include "platform/folders/folders.hpp"
@@ -54,7 +53,12 @@ ByteBuilder header(const char* eventId, std::uint32_t parameterCount) {
     } else {
         bytes.le32(0);
     }
-    bytes.le16(0xFFFF).le32(0).code("sign").le32(4).host(four_char_code("QH06")).le32(parameterCount);
+    bytes.le16(0xFFFF)
+        .le32(0)
+        .code("sign")
+        .le32(4)
+        .host(four_char_code("QH06"))
+        .le32(parameterCount);
     return bytes;
 }
 
@@ -82,7 +86,8 @@ TEST(ScanLaunchRequestEvent, ScanTypeSelectsTheEventId) {
         auto expected = header(eventId, 2);
         expected.code("NtSc").code("fals").le32(1).byte(0);
         address(expected, u"");
-        EXPECT_EQ(sent_bytes(ScanLaunchRequest(scanType, -1, -1, 0, std::nullopt)), expected.bytes())
+        EXPECT_EQ(sent_bytes(ScanLaunchRequest(scanType, -1, -1, 0, std::nullopt)),
+                  expected.bytes())
             << "scan type " << scanType;
     }
 }
@@ -142,8 +147,9 @@ protected:
 
     void InstallStandIn() {
         const pid_t maker = testing_support::start_program(
-            {STANDIN_PROGRAM, "--make-bundle", platform::folders::system_path(kInstallLocation).string(),
-             "--pid-file", pidFile.string(), "--log", logFile.string()});
+            {STANDIN_PROGRAM, "--make-bundle",
+             platform::folders::system_path(kInstallLocation).string(), "--pid-file",
+             pidFile.string(), "--log", logFile.string()});
         const auto status = testing_support::wait_for_exit(maker);
         ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     }
@@ -176,21 +182,24 @@ TEST_F(ScanLaunchRequestLaunch, ARunningApplicationGetsTheEvent) {
     ASSERT_TRUE(testing_support::wait_until([&] { return std::filesystem::exists(pidFile); }));
 
     EXPECT_EQ(ScanLaunchRequest(1, 5, 300, 1, "10.1.2.3").Send(), 0);
-    EXPECT_TRUE(testing_support::wait_until([&] { return LogHas(std::string("event ") + kDecoded); }))
-        << log();
+    EXPECT_TRUE(testing_support::wait_until([&] {
+        return LogHas(std::string("event ") + kDecoded);
+    })) << log();
     EXPECT_FALSE(LogHas("launch event"));
 }
 
 TEST_F(ScanLaunchRequestLaunch, AnInstalledApplicationIsLaunchedWithTheEvent) {
     InstallStandIn();
     EXPECT_EQ(ScanLaunchRequest(1, 5, 300, 1, "10.1.2.3").Send(), 0);
-    ASSERT_TRUE(testing_support::wait_until([&] { return std::filesystem::exists(pidFile); })) << log();
+    ASSERT_TRUE(testing_support::wait_until([&] { return std::filesystem::exists(pidFile); }))
+        << log();
     EXPECT_TRUE(LogHas(std::string("launch event ") + kDecoded)) << log();
 
     // Now it runs, the next request is sent to it rather than launching another.
     EXPECT_EQ(ScanLaunchRequest(1, 5, 300, 1, "10.1.2.3").Send(), 0);
-    EXPECT_TRUE(testing_support::wait_until([&] { return LogHas(std::string("\nevent ") + kDecoded); }))
-        << log();
+    EXPECT_TRUE(testing_support::wait_until([&] {
+        return LogHas(std::string("\nevent ") + kDecoded);
+    })) << log();
     EXPECT_EQ(testing_support::child_processes().size(), 1U);
 }
 
@@ -208,7 +217,8 @@ TEST_F(ScanLaunchRequestLaunch, NoMemoryForTheLaunchParametersIsMemFullErr) {
 
 TEST_F(ScanLaunchRequestLaunch, AnApplicationWithoutItsExecutableIsFileNotFound) {
     InstallStandIn();
-    std::filesystem::remove_all(platform::folders::system_path(kInstallLocation) / "Contents/MacOS");
+    std::filesystem::remove_all(platform::folders::system_path(kInstallLocation) /
+                                "Contents/MacOS");
     EXPECT_EQ(ScanLaunchRequest(2, -1, -1, 1, std::nullopt).Send(), -43);
     ExpectNothingLaunched();
 }

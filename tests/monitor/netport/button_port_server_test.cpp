@@ -2,8 +2,8 @@
 // senders it drops, and a scan request's road from the sender to the scan-destination
 // application.
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -33,17 +33,17 @@ namespace {
 using monitor::ButtonPortServer;
 using monitor::PortState;
 using netport_testing::RecordedCalls;
-using testing_support::FieldOf;
 using platform::plist::IntegerKind;
 using platform::plist::Value;
+using testing_support::FieldOf;
 using namespace std::chrono_literals;
 
 constexpr const char* kPortName = "OSPREY_HID_MSG_PORT";
 
-std::array<std::byte, 12> Event(std::uint8_t command, std::uint8_t operation, std::uint8_t lastOctet,
-                                std::uint8_t marker = 1) {
-    return monitor::MessageBytes(
-        monitor::NetworkButtonEvent{{marker, command, 0, 0, 0, 0, operation, 0}, {10, 0, 0, lastOctet}});
+std::array<std::byte, 12> Event(std::uint8_t command, std::uint8_t operation,
+                                std::uint8_t lastOctet, std::uint8_t marker = 1) {
+    return monitor::MessageBytes(monitor::NetworkButtonEvent{
+        {marker, command, 0, 0, 0, 0, operation, 0}, {10, 0, 0, lastOctet}});
 }
 
 // The unique numbers written so far: one for each handled event that carried the marker.
@@ -65,7 +65,8 @@ platform::Result<void> Send(std::span<const std::byte> payload, std::int32_t msg
 }
 
 bool NameIsFree() {
-    auto probe = platform::msgport::LocalPort::create(kPortName, [](std::int32_t, std::span<const std::byte>) {});
+    auto probe = platform::msgport::LocalPort::create(
+        kPortName, [](std::int32_t, std::span<const std::byte>) {});
     return probe.ok();
 }
 
@@ -127,7 +128,8 @@ TEST_F(ButtonPortServerThreads, ShortOfDescriptorsItServesOrLeavesTheNameFreeAnd
             ASSERT_TRUE(testing_support::wait_until([&] {
                 std::error_code error;
                 return handled() || !std::filesystem::exists(socketPath, error);
-            })) << spare << " spare";
+            })) << spare
+                << " spare";
             served.push_back(handled());
         }
         EXPECT_EQ(state == PortState::Serving, served.back()) << spare << " spare";
@@ -240,7 +242,8 @@ TEST_F(ButtonPortServerThreads, StopWaitsForTheMessageBeingHandled) {
     opener.join();
 
     EXPECT_FALSE(stoppedBeforeOpening) << "Stop returned while a message was being handled";
-    EXPECT_EQ(RecordedCalls(), (std::vector<std::string>{"UNIQUE_NUMBER = 31", "IsNetworkScanning = true"}))
+    EXPECT_EQ(RecordedCalls(),
+              (std::vector<std::string>{"UNIQUE_NUMBER = 31", "IsNetworkScanning = true"}))
         << "the message was handled completely, the next one not at all";
 }
 
@@ -255,8 +258,9 @@ TEST_F(ButtonPortServerThreads, AScanRequestFromTheSenderReachesTheApplication) 
 
     ButtonPortServer server;
     server.Start();
-    const std::string command = std::string(SENDER_PROGRAM) +
-                                " scan --type 2 --direct 5 --resolution 44 --address 10.0.0.5 >/dev/null";
+    const std::string command =
+        std::string(SENDER_PROGRAM) +
+        " scan --type 2 --direct 5 --resolution 44 --address 10.0.0.5 >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string expected =
         "event 'BMon' 'x772' (return ID -1, transaction ID 0) to 'sign' 'QH06'\n"
@@ -292,38 +296,34 @@ TEST_F(ButtonPortServerThreads, AFloodOfMixedDatagramsHandlesEveryEventInOrder) 
     for (int i = 0; i < count; ++i) {
         const auto octet = static_cast<std::uint8_t>(i * 7);
         switch (i % 8) {
-        case 0:  // unknown command: the number is written, nothing else
-            ASSERT_TRUE(Send(Event(3, 0, octet), i));
-            expected.push_back(static_cast<std::int8_t>(octet));
-            break;
-        case 1:  // unknown control operation: the same
-            ASSERT_TRUE(Send(Event(2, 0x98, octet), -i));
-            expected.push_back(static_cast<std::int8_t>(octet));
-            break;
-        case 2:  // twelve bytes without the marker: handled, nothing written
-            ASSERT_TRUE(Send(Event(3, 0, octet, 0)));
-            break;
-        case 3: {
-            const auto event = Event(3, 0, octet);
-            ASSERT_TRUE(Send(std::span(event).first(11)));
-            break;
-        }
-        case 4: {
-            std::vector<std::byte> longer(13, std::byte{1});
-            ASSERT_TRUE(Send(longer));
-            break;
-        }
-        case 5:
-            ASSERT_TRUE(Send({}));
-            break;
-        case 6:
-            SendRaw(socketPath, static_cast<std::size_t>(i % 4));
-            break;
-        default: {
-            std::vector<std::byte> large(4000, std::byte{1});
-            ASSERT_TRUE(Send(large));
-            break;
-        }
+            case 0:  // unknown command: the number is written, nothing else
+                ASSERT_TRUE(Send(Event(3, 0, octet), i));
+                expected.push_back(static_cast<std::int8_t>(octet));
+                break;
+            case 1:  // unknown control operation: the same
+                ASSERT_TRUE(Send(Event(2, 0x98, octet), -i));
+                expected.push_back(static_cast<std::int8_t>(octet));
+                break;
+            case 2:  // twelve bytes without the marker: handled, nothing written
+                ASSERT_TRUE(Send(Event(3, 0, octet, 0)));
+                break;
+            case 3: {
+                const auto event = Event(3, 0, octet);
+                ASSERT_TRUE(Send(std::span(event).first(11)));
+                break;
+            }
+            case 4: {
+                std::vector<std::byte> longer(13, std::byte{1});
+                ASSERT_TRUE(Send(longer));
+                break;
+            }
+            case 5: ASSERT_TRUE(Send({})); break;
+            case 6: SendRaw(socketPath, static_cast<std::size_t>(i % 4)); break;
+            default: {
+                std::vector<std::byte> large(4000, std::byte{1});
+                ASSERT_TRUE(Send(large));
+                break;
+            }
         }
     }
     ASSERT_TRUE(WaitForUniqueNumbers(expected.size(), 100s)) << UniqueNumbers().size();
@@ -352,8 +352,10 @@ TEST_F(ButtonPortServerThreads, DatagramsOfAnotherUserAreDropped) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-        if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) ::_exit(11);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(12);
+        if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            ::_exit(11);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(12);
         if (::geteuid() != 65534) ::_exit(13);
         std::array<std::byte, 16> datagram{};  // message ID 0, then the event
         std::memcpy(datagram.data() + 4, intruder.data(), intruder.size());

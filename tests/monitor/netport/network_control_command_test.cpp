@@ -46,8 +46,8 @@ TEST_F(NetworkControlCommand, ARefreshSendsTheListAndKeepsTheRemoteAddress) {
     netport_testing::ClearRecordedCalls();
 
     EXPECT_EQ(Handle(monitor::RefreshDestinationListOperation), 0);
-    EXPECT_EQ(RecordedCalls(),
-              (Calls{RefreshNumber, NetworkScanning, "Open -> 0", "SendDestinationList -> 0", "Close"}));
+    EXPECT_EQ(RecordedCalls(), (Calls{RefreshNumber, NetworkScanning, "Open -> 0",
+                                      "SendDestinationList -> 0", "Close"}));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::RemoteIPAddress), Value::string("10.0.0.5"));
     EXPECT_EQ(server.Report(), (std::array<std::uint8_t, 8>{}));
 }
@@ -57,8 +57,8 @@ TEST_F(NetworkControlCommand, ARefreshWithoutALibraryClearsTheNetworkScan) {
     netport_testing::ClearRecordedCalls();
     netport_testing::SetOpenResult(LibraryMissing);
     EXPECT_EQ(Handle(monitor::RefreshDestinationListOperation), 0);
-    EXPECT_EQ(RecordedCalls(),
-              (Calls{RefreshNumber, NetworkScanning, "Open -> -4960", NoNetworkScan, NoRemoteAddress}))
+    EXPECT_EQ(RecordedCalls(), (Calls{RefreshNumber, NetworkScanning, "Open -> -4960",
+                                      NoNetworkScan, NoRemoteAddress}))
         << "Close is not called";
     EXPECT_EQ(monitor::CopyScannerPref(monitor::IsNetworkScanning), Value::boolean(false));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::RemoteIPAddress), Value::string(""));
@@ -75,7 +75,8 @@ TEST_F(NetworkControlCommand, TheEndOfANetworkScanClosesTheLibraryEvenWhenOpenFa
     netport_testing::ClearRecordedCalls();
     netport_testing::SetOpenResult(LibraryMissing);
     EXPECT_EQ(Handle(monitor::EndNetworkScanOperation), 0);
-    EXPECT_EQ(RecordedCalls(), (Calls{RefreshNumber, NoNetworkScan, NoRemoteAddress, "Open -> -4960", "Close"}));
+    EXPECT_EQ(RecordedCalls(),
+              (Calls{RefreshNumber, NoNetworkScan, NoRemoteAddress, "Open -> -4960", "Close"}));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::IsNetworkScanning), Value::boolean(false));
 }
 

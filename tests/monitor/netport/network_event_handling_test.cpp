@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "monitor/core/scanner_prefs.hpp"
 #include "monitor/netport/button_port_server.hpp"
 #include "monitor/netport/network_button_event.hpp"
@@ -26,7 +25,9 @@ using Report = std::array<std::uint8_t, 8>;
 using Address = std::array<std::uint8_t, 4>;
 
 std::string UniqueNumber(int number) { return "UNIQUE_NUMBER = " + std::to_string(number); }
-std::string RemoteAddress(const std::string& address) { return "RemoteIPAddress = \"" + address + "\""; }
+std::string RemoteAddress(const std::string& address) {
+    return "RemoteIPAddress = \"" + address + "\"";
+}
 const std::string NetworkScanning = "IsNetworkScanning = true";
 const std::string CurrentlyScanning = "IsCurrentlyScanning = true";
 
@@ -61,7 +62,8 @@ protected:
         for (;;) {
             auto received = application->receive(buffer);
             if (!received || !*received) return events;
-            auto event = platform::appevents::decode_event(std::span(buffer).first((*received)->size));
+            auto event =
+                platform::appevents::decode_event(std::span(buffer).first((*received)->size));
             if (!event) return {"(not an event)"};
             events.push_back(standin::describe_event(*event, "event").value());
         }
@@ -74,11 +76,10 @@ protected:
 };
 
 std::string ScanEvent(const char* eventId, int direct, int resolution, const char* address) {
-    return std::string("event 'BMon' ") + eventId + " (return ID -1, transaction ID 0) to 'sign' 'QH06'\n" +
-           "  '----' 'long' " + std::to_string(direct) + "\n" +
-           "  'rsln' 'long' " + std::to_string(resolution) + "\n" +
-           "  'NtSc' 'true' 01\n" +
-           "  'rmip' 'utxt' \"" + address + "\"\n";
+    return std::string("event 'BMon' ") + eventId +
+           " (return ID -1, transaction ID 0) to 'sign' 'QH06'\n" + "  '----' 'long' " +
+           std::to_string(direct) + "\n" + "  'rsln' 'long' " + std::to_string(resolution) + "\n" +
+           "  'NtSc' 'true' 01\n" + "  'rmip' 'utxt' \"" + address + "\"\n";
 }
 
 TEST_F(NetworkEventHandling, OnlyTwelveByteMessagesAreCopiedWhateverTheirId) {
@@ -136,9 +137,8 @@ TEST_F(NetworkEventHandling, AScanRequestIsRecordedAndSentWithTheAddress) {
     ServeApplication();
     EXPECT_EQ(Handle({1, 1, 44, 9, 9, 9, 3, 5}, {10, 0, 0, 5}), 0);
     EXPECT_EQ(shown, "5\n");
-    EXPECT_EQ(RecordedCalls(),
-              (Calls{UniqueNumber(5), NetworkScanning, CurrentlyScanning, NetworkScanning,
-                     RemoteAddress("10.0.0.5")}));
+    EXPECT_EQ(RecordedCalls(), (Calls{UniqueNumber(5), NetworkScanning, CurrentlyScanning,
+                                      NetworkScanning, RemoteAddress("10.0.0.5")}));
     EXPECT_EQ(ApplicationEvents(), std::vector{ScanEvent("'x771'", 5, 44, "10.0.0.5")});
     EXPECT_EQ(server.ScanType(), 3U);
     EXPECT_EQ(server.DirectValue(), 5U);
@@ -192,9 +192,8 @@ TEST_F(NetworkEventHandling, ScanTypeSevenIsRefusedAfterTheScanIsMarked) {
 TEST_F(NetworkEventHandling, AScanRequestNobodyTakesStillRecordsTheAddress) {
     // Neither running nor installed: the request fails and that changes nothing here.
     EXPECT_EQ(Handle({1, 1, 0, 0, 0, 0, 1, 0}, {172, 16, 0, 1}), 0);
-    EXPECT_EQ(RecordedCalls(),
-              (Calls{UniqueNumber(1), NetworkScanning, CurrentlyScanning, NetworkScanning,
-                     RemoteAddress("172.16.0.1")}));
+    EXPECT_EQ(RecordedCalls(), (Calls{UniqueNumber(1), NetworkScanning, CurrentlyScanning,
+                                      NetworkScanning, RemoteAddress("172.16.0.1")}));
 }
 
 TEST_F(NetworkEventHandling, UnknownControlOperationsOnlyRecordTheNumber) {

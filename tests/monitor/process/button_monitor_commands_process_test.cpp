@@ -70,8 +70,10 @@ TEST_F(ButtonMonitorCommands, TheScanButtonsCommandGetsDefaultSignalHandlingAndA
     const auto saved = std::signal(SIGPIPE, SIG_IGN);
     StartMonitor(view);
     std::signal(SIGPIPE, saved);
-    ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("DisableScanner") == 1; }))
-        << "the monitor did not take the device; output:\n" << monitor_.Output();
+    ASSERT_TRUE(testing_support::wait_until([&] {
+        return LibraryCallCount("DisableScanner") == 1;
+    })) << "the monitor did not take the device; output:\n"
+        << monitor_.Output();
     ASSERT_TRUE(WaitUntilIdle(2));
 
     // The scan button (code 2), then its release.
@@ -83,7 +85,8 @@ TEST_F(ButtonMonitorCommands, TheScanButtonsCommandGetsDefaultSignalHandlingAndA
         if (!std::filesystem::exists(record, error)) return false;
         masks = SignalMasks(record);
         return masks.size() == 2;
-    })) << "the command did not run; output:\n" << monitor_.Output();
+    })) << "the command did not run; output:\n"
+        << monitor_.Output();
     EXPECT_EQ(masks.at("SigIgn:") & Bit(SIGPIPE), 0U) << "SIGPIPE is not ignored in the command";
     EXPECT_EQ(masks.at("SigBlk:"), 0U) << "nothing is blocked in the command";
     EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0") << monitor_.Output();

@@ -36,7 +36,8 @@ using testing_support::JournalEntry;
 std::vector<std::byte> Datagram(std::array<std::uint8_t, 8> report, std::uint8_t lastOctet) {
     std::vector<std::byte> datagram(4, std::byte{0});
     for (const auto byte : report) datagram.push_back(static_cast<std::byte>(byte));
-    for (const std::uint8_t byte : {std::uint8_t{10}, std::uint8_t{0}, std::uint8_t{0}, lastOctet}) {
+    for (const std::uint8_t byte :
+         {std::uint8_t{10}, std::uint8_t{0}, std::uint8_t{0}, lastOctet}) {
         datagram.push_back(static_cast<std::byte>(byte));
     }
     return datagram;
@@ -63,7 +64,8 @@ protected:
     std::filesystem::path journalFolder_ = env_.base() / "journal";
 };
 
-TEST_F(ButtonMonitorDesktop, AFloodMakesOneJournalEntryPerConditionWithThePortTakenAndNothingInstalled) {
+TEST_F(ButtonMonitorDesktop,
+       AFloodMakesOneJournalEntryPerConditionWithThePortTakenAndNothingInstalled) {
     testing_support::JournalStandIn journal(journalFolder_);
     ASSERT_TRUE(journal.listening());
     auto view = View();
@@ -80,22 +82,24 @@ TEST_F(ButtonMonitorDesktop, AFloodMakesOneJournalEntryPerConditionWithThePortTa
     const auto secondPid = second.Pid();
     ASSERT_TRUE(secondPid);
     ASSERT_TRUE(testing_support::wait_until([&] {
-        return process_test::ThreadCount(*secondPid) == 1 && process_test::AllThreadsWaitInEpoll(*secondPid);
+        return process_test::ThreadCount(*secondPid) == 1 &&
+               process_test::AllThreadsWaitInEpoll(*secondPid);
     })) << "the second monitor runs without a port thread";
 
     // Scan requests, destination list refreshes and ends of a network scan, in turn.
     constexpr int kRequests = 1000;
     for (int request = 0; request < kRequests; ++request) {
-        const std::array<std::array<std::uint8_t, 8>, 3> reports{{{1, 1, 44, 0, 0, 0, 1, 5},
-                                                                 {1, 2, 0, 0, 0, 0, 1, 0},
-                                                                 {1, 2, 0, 0, 0, 0, 0x99, 0}}};
-        const auto sent = platform::msgport::send_to_name(
-            "msgports", kButtonPort,
-            Datagram(reports[static_cast<std::size_t>(request % 3)], static_cast<std::uint8_t>(request % 100)),
-            20s);
+        const std::array<std::array<std::uint8_t, 8>, 3> reports{
+            {{1, 1, 44, 0, 0, 0, 1, 5}, {1, 2, 0, 0, 0, 0, 1, 0}, {1, 2, 0, 0, 0, 0, 0x99, 0}}};
+        const auto sent =
+            platform::msgport::send_to_name("msgports", kButtonPort,
+                                            Datagram(reports[static_cast<std::size_t>(request % 3)],
+                                                     static_cast<std::uint8_t>(request % 100)),
+                                            20s);
         ASSERT_TRUE(sent) << "request " << request << ": " << sent.error().message;
     }
-    ASSERT_TRUE(testing_support::wait_until([&] { return LineCount(monitor_.Output()) == kRequests; }, 100s))
+    ASSERT_TRUE(testing_support::wait_until(
+        [&] { return LineCount(monitor_.Output()) == kRequests; }, 100s))
         << LineCount(monitor_.Output()) << " handled";
     EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0");
     ASSERT_EQ(::kill(*secondPid, SIGTERM), 0);
@@ -107,7 +111,8 @@ TEST_F(ButtonMonitorDesktop, AFloodMakesOneJournalEntryPerConditionWithThePortTa
         EXPECT_EQ(entry["SYSLOG_IDENTIFIER"], "button-monitor");
         EXPECT_FALSE(entry["MESSAGE"].empty());
         EXPECT_FALSE(entry["PRIORITY"].empty());
-        if (!entry["VELMORA_CONDITION"].empty()) conditions[entry["VELMORA_CONDITION"]].push_back(entry);
+        if (!entry["VELMORA_CONDITION"].empty())
+            conditions[entry["VELMORA_CONDITION"]].push_back(entry);
     }
     EXPECT_LT(entries.size(), 10U) << "a flood must not fill the journal";
     std::vector<std::string> names;
@@ -136,7 +141,8 @@ TEST_F(ButtonMonitorDesktop, AFloodMakesOneJournalEntryPerConditionWithThePortTa
     EXPECT_EQ(second.Output(), "");
 }
 
-class ButtonMonitorNotify : public ButtonMonitorDesktop, public ::testing::WithParamInterface<bool> {
+class ButtonMonitorNotify : public ButtonMonitorDesktop,
+                            public ::testing::WithParamInterface<bool> {
 protected:
     testing_support::NotifyStandIn manager_{(env_.base() / "notify").string()};
 };
@@ -151,9 +157,10 @@ TEST_P(ButtonMonitorNotify, TellsItsManagerWhenItIsReadyWhatItServesAndWhenItSto
     StartMonitor(view);
 
     EXPECT_EQ(manager_.Next(),
-              portTaken ? "READY=1\nSTATUS=OSPREY_HID_MSG_PORT is served by another process, no network "
-                          "scan requests here; no scanner attached"
-                        : "READY=1\nSTATUS=serving OSPREY_HID_MSG_PORT; no scanner attached");
+              portTaken
+                  ? "READY=1\nSTATUS=OSPREY_HID_MSG_PORT is served by another process, no network "
+                    "scan requests here; no scanner attached"
+                  : "READY=1\nSTATUS=serving OSPREY_HID_MSG_PORT; no scanner attached");
     ASSERT_TRUE(WaitUntilIdle(portTaken ? 1 : 2));
     EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0");
     EXPECT_EQ(manager_.Next(), "STOPPING=1\nSTATUS=stopping on a quit signal");
@@ -173,9 +180,10 @@ TEST_F(ButtonMonitorDesktop, WhenUsbCannotBeWatchedItSaysWhyAndIsNeverReady) {
     view.environment = {"NOTIFY_SOCKET=" + manager.address()};
     StartMonitor(view);
     EXPECT_EQ(DescribeExit(monitor_.WaitForExit()), "exit 0");
-    EXPECT_EQ(manager.Next(),
-              "STATUS=cannot watch USB (no device tree at /sys/bus (sysfs is not mounted)); ending, "
-              "to be started again by the service manager");
+    EXPECT_EQ(
+        manager.Next(),
+        "STATUS=cannot watch USB (no device tree at /sys/bus (sysfs is not mounted)); ending, "
+        "to be started again by the service manager");
     EXPECT_EQ(manager.Next(0ms), std::nullopt) << "no READY";
     ASSERT_TRUE(testing_support::wait_until(
         [&] { return !journal.EntriesWith("VELMORA_EVENT", "USB_WATCH_FAILED").empty(); }));
@@ -185,7 +193,8 @@ TEST_F(ButtonMonitorDesktop, WhenUsbCannotBeWatchedItSaysWhyAndIsNeverReady) {
 
 TEST_F(ButtonMonitorDesktop, ScanHubGetsTheManagersDisplayAScopeOfItsOwnAndNotTheNotifySocket) {
     testing_support::PrivateBus bus(env_.base() / "bus");
-    ASSERT_TRUE(bus.available()) << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
+    ASSERT_TRUE(bus.available())
+        << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
     ASSERT_TRUE(bus.StartManager({{"DISPLAY=:7", "XAUTHORITY=/run/user/xauth"}}));
     testing_support::NotifyStandIn manager((env_.base() / "notify").string());
     ASSERT_TRUE(manager.listening());
@@ -210,7 +219,8 @@ TEST_F(ButtonMonitorDesktop, ScanHubGetsTheManagersDisplayAScopeOfItsOwnAndNotTh
         {SENDER_PROGRAM, "--address", "10.0.0.5", "scan", "--type", "1", "--direct", "5"});
     ASSERT_EQ(DescribeExit(testing_support::wait_for_exit(sender)), "exit 0");
     ASSERT_TRUE(testing_support::wait_until([&] { return std::filesystem::exists(report); }))
-        << "Scan Hub was not launched; output:\n" << monitor_.Output();
+        << "Scan Hub was not launched; output:\n"
+        << monitor_.Output();
 
     std::map<std::string, std::string> started;
     std::ifstream in(report);
@@ -220,20 +230,24 @@ TEST_F(ButtonMonitorDesktop, ScanHubGetsTheManagersDisplayAScopeOfItsOwnAndNotTh
     }
     EXPECT_EQ(started["env-DISPLAY"], ":7");
     EXPECT_EQ(started["env-XAUTHORITY"], "/run/user/xauth");
-    EXPECT_TRUE(started.contains("unset-NOTIFY_SOCKET")) << "the monitor's notifications are its own";
+    EXPECT_TRUE(started.contains("unset-NOTIFY_SOCKET"))
+        << "the monitor's notifications are its own";
     const std::string pid = started["pid"];
     ASSERT_TRUE(testing_support::wait_until([&] { return !bus.ManagerCalls().empty(); }));
     EXPECT_EQ(bus.ManagerCalls(),
-              (std::vector<std::string>{"StartTransientUnit name=app-buttonmonitor-com.example.scanhub-" +
-                                        pid + ".scope mode=fail Description=Velmora Scan Hub, launched by "
-                                        "buttonmonitor Slice=app.slice CollectMode=inactive-or-failed "
-                                        "PIDs=" + pid}));
+              (std::vector<std::string>{
+                  "StartTransientUnit name=app-buttonmonitor-com.example.scanhub-" + pid +
+                  ".scope mode=fail Description=Velmora Scan Hub, launched by "
+                  "buttonmonitor Slice=app.slice CollectMode=inactive-or-failed "
+                  "PIDs=" +
+                  pid}));
     EXPECT_EQ(DescribeExit(SignalAndWait(SIGTERM)), "exit 0");
 }
 
 TEST_F(ButtonMonitorDesktop, HelpAndVersionArePrintedAndAnyOtherArgumentIsIgnored) {
     for (const auto& [argument, start] : std::vector<std::pair<std::string, std::string>>{
-             {"--version", "button-monitor " PROJECT_VERSION "\n"}, {"--help", "Usage: button-monitor"}}) {
+             {"--version", "button-monitor " PROJECT_VERSION "\n"},
+             {"--help", "Usage: button-monitor"}}) {
         const auto folder = env_.base() / argument.substr(2);
         std::filesystem::create_directories(folder);
         MonitorInView answering(folder);

@@ -44,8 +44,8 @@ TEST_P(ButtonMonitorQuitSignal, AnEventBeingHandledIsFinishedBeforeTheExit) {
 
     // A destination list refresh from the network: the port thread opens the scanner library
     // and sends the list, which the library takes two seconds over.
-    const pid_t sender = testing_support::start_program(
-        {SENDER_PROGRAM, "--address", "10.0.0.5", "refresh"});
+    const pid_t sender =
+        testing_support::start_program({SENDER_PROGRAM, "--address", "10.0.0.5", "refresh"});
     ASSERT_EQ(process_test::DescribeExit(testing_support::wait_for_exit(sender)), "exit 0");
     ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("ScanVersion") == 1; }))
         << "the handling did not reach the library";
@@ -68,7 +68,9 @@ TEST_P(ButtonMonitorQuitSignal, AnEventBeingHandledIsFinishedBeforeTheExit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ButtonMonitorQuitSignal, ::testing::Values(SIGTERM, SIGINT),
-                         [](const auto& signal) { return signal.param == SIGTERM ? "SIGTERM" : "SIGINT"; });
+                         [](const auto& signal) {
+                             return signal.param == SIGTERM ? "SIGTERM" : "SIGINT";
+                         });
 
 TEST_F(ButtonMonitorProcess, AWatchThatCannotStartEndsTheMonitorAtOnceInOrder) {
     // The ports' folder as the port layer makes it, so that it can be watched from the start.

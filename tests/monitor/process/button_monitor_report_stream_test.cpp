@@ -72,8 +72,10 @@ TEST_F(ButtonMonitorUnderReports, StopsHandlingReportsOnceAskedToQuitAndExitsWit
     if (const char* preload = std::getenv("LD_PRELOAD")) view.preload = preload;
     StartMonitor(view);
     testing_support::write_file(pidFile_, std::to_string(pid_));
-    ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("DisableScanner") == 1; }))
-        << "the monitor did not take the device; output:\n" << monitor_.Output();
+    ASSERT_TRUE(testing_support::wait_until([&] {
+        return LibraryCallCount("DisableScanner") == 1;
+    })) << "the monitor did not take the device; output:\n"
+        << monitor_.Output();
 
     // Button 65 ("killall -USR1 scanprobe"), then no button, again and again: every report
     // changes both values, so each is handled on its own. All of them wait in the node at once.

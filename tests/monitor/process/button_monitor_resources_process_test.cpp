@@ -71,18 +71,20 @@ TEST_F(ButtonMonitorResources, UnderAnyDescriptorLimitItEndsInOrderOrRunsUntilAs
         const auto pid = monitor.Pid();
         ASSERT_TRUE(pid) << monitor.Output();
         // Either it ends, or it reaches its event loop: every thread then waits in epoll.
-        ASSERT_TRUE(testing_support::wait_until(
-            [&] { return !monitor.Running() || process_test::AllThreadsWaitInEpoll(*pid); }))
-            << "limit " << limit << ": neither ended nor idle";
+        ASSERT_TRUE(testing_support::wait_until([&] {
+            return !monitor.Running() || process_test::AllThreadsWaitInEpoll(*pid);
+        })) << "limit "
+            << limit << ": neither ended nor idle";
         run.endedByItself = !monitor.Running();
         if (!run.endedByItself) {
             run.threads = process_test::ThreadCount(*pid);
             ASSERT_EQ(::kill(*pid, SIGTERM), 0);
         }
         run.exit = DescribeExit(monitor.WaitForExit());
-        EXPECT_EQ(run.exit, "exit 0") << "limit " << limit
-                                      << (run.endedByItself ? ", ended by itself" : ", ran")
-                                      << "; output:\n" << monitor.Output();
+        EXPECT_EQ(run.exit, "exit 0")
+            << "limit " << limit << (run.endedByItself ? ", ended by itself" : ", ran")
+            << "; output:\n"
+            << monitor.Output();
         EXPECT_EQ(monitor.Output(), "") << "limit " << limit;
         EXPECT_FALSE(std::filesystem::exists(ButtonPortSocket())) << "limit " << limit;
         runs.push_back(run);

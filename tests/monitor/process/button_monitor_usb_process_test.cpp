@@ -61,8 +61,10 @@ protected:
 TEST_F(ButtonMonitorOnUsb, ADeviceThereAtStartHasItsPanelRefreshedAndTheWatcherEndsFirst) {
     const TestUsbDevice device = Plug();
     StartMonitor(UsbView());
-    ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("DisableScanner") == 1; }))
-        << "no panel refresh; output:\n" << monitor_.Output();
+    ASSERT_TRUE(testing_support::wait_until([&] {
+        return LibraryCallCount("DisableScanner") == 1;
+    })) << "no panel refresh; output:\n"
+        << monitor_.Output();
     ExpectOneRefreshOnTheMainThread();
     ASSERT_TRUE(WaitUntilIdle(2));
 
@@ -95,8 +97,10 @@ TEST_F(ButtonMonitorOnUsb, WithThePortServedElsewhereTheMonitorRunsWithoutPortTh
 
     // A device plugged in now is seen by the running event loop.
     Plug();
-    ASSERT_TRUE(testing_support::wait_until([&] { return LibraryCallCount("DisableScanner") == 1; }))
-        << "the monitor did not take the device; output:\n" << monitor_.Output();
+    ASSERT_TRUE(testing_support::wait_until([&] {
+        return LibraryCallCount("DisableScanner") == 1;
+    })) << "the monitor did not take the device; output:\n"
+        << monitor_.Output();
     ExpectOneRefreshOnTheMainThread();
     EXPECT_EQ(process_test::ThreadCount(pid_), 1U);
 

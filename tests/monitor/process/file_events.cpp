@@ -30,7 +30,8 @@ const std::vector<std::string>& FileEvents::Seen() {
             const std::string name = event->len > 0 ? std::string(" ") + event->name : "";
             if (event->mask & IN_CREATE) seen_.push_back(label->second + " created" + name);
             if (event->mask & IN_DELETE) seen_.push_back(label->second + " removed" + name);
-            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) seen_.push_back(label->second + " closed");
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE))
+                seen_.push_back(label->second + " closed");
         }
     }
     return seen_;

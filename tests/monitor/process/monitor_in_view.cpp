@@ -60,8 +60,10 @@ bool MonitorInView::Start(const ViewOptions& options) {
     std::vector<std::string> arguments{RUN_IN_VIEW_SCRIPT, "--library", options.library.string(),
                                        "--status-file", (folder_ / kStatusFile).string()};
     if (!options.withSys) arguments.emplace_back("--without-sys");
-    if (!options.journal.empty()) arguments.insert(arguments.end(), {"--journal", options.journal.string()});
-    if (!options.users.empty()) arguments.insert(arguments.end(), {"--users", options.users.string()});
+    if (!options.journal.empty())
+        arguments.insert(arguments.end(), {"--journal", options.journal.string()});
+    if (!options.users.empty())
+        arguments.insert(arguments.end(), {"--users", options.users.string()});
     arguments.emplace_back("--");
     if (!options.setup.empty()) {
         arguments.insert(arguments.end(), {"/bin/sh", "-c", options.setup + "\nexec \"$@\"", "sh"});
@@ -132,7 +134,8 @@ std::optional<pid_t> MonitorInView::Pid(std::chrono::milliseconds timeout) {
     if (!monitor_) {
         testing_support::wait_until(
             [&] {
-                if (const auto pid = StatusNumber(ReadIfThere(folder_ / kStatusFile), "child-pid")) {
+                if (const auto pid =
+                        StatusNumber(ReadIfThere(folder_ / kStatusFile), "child-pid")) {
                     monitor_ = static_cast<pid_t>(*pid);
                 }
                 return monitor_.has_value() || !Running();
@@ -166,7 +169,8 @@ std::string MonitorInView::Output() const { return ReadIfThere(folder_ / kOutput
 std::size_t ThreadCount(pid_t pid) {
     std::error_code error;
     std::size_t count = 0;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error), end;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error),
+         end;
          !error && it != end; it.increment(error)) {
         ++count;
     }
@@ -175,7 +179,8 @@ std::size_t ThreadCount(pid_t pid) {
 
 bool WaitingInEpoll(pid_t pid, pid_t tid) {
     // The first field is the number of the system call the thread is blocked in, or "running".
-    std::ifstream syscall("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/syscall");
+    std::ifstream syscall("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) +
+                          "/syscall");
     long number = -1;
     if (!(syscall >> number)) return false;
     if (number == SYS_epoll_wait || number == SYS_epoll_pwait) return true;
@@ -188,7 +193,8 @@ bool WaitingInEpoll(pid_t pid, pid_t tid) {
 bool AllThreadsWaitInEpoll(pid_t pid) {
     std::error_code error;
     bool any = false;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error), end;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", error),
+         end;
          !error && it != end; it.increment(error)) {
         if (!WaitingInEpoll(pid, static_cast<pid_t>(std::stol(it->path().filename().string())))) {
             return false;

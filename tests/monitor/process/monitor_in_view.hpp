@@ -24,7 +24,7 @@ enum class ErrorStream { OutputFile, Pipe, Socket };
 
 struct ViewOptions {
     std::filesystem::path library;  // seen as /Library
-    bool withSys = true;             // false: no /sys, so the monitor cannot watch USB
+    bool withSys = true;            // false: no /sys, so the monitor cannot watch USB
     // LD_PRELOAD for the monitor alone (umockdev's preload library); the view's script and
     // bubblewrap run without it.
     std::optional<std::string> preload;

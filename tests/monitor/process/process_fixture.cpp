@@ -54,8 +54,8 @@ std::vector<scanner_sample::RecordedCall> MonitorProcessTest::LibraryCalls() con
 
 std::size_t MonitorProcessTest::LibraryCallCount(std::string_view name) const {
     const auto calls = LibraryCalls();
-    return static_cast<std::size_t>(
-        std::count_if(calls.begin(), calls.end(), [&](const auto& call) { return call.name == name; }));
+    return static_cast<std::size_t>(std::count_if(
+        calls.begin(), calls.end(), [&](const auto& call) { return call.name == name; }));
 }
 
 void MonitorProcessTest::StartMonitor(const ViewOptions& options) {

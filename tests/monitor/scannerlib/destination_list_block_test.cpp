@@ -52,14 +52,15 @@ TEST(DestinationListBlock, OnlyTheFirstEighteenApplicationsAreSent) {
 }
 
 TEST(DestinationListBlock, TheLongestListHasEighteenFullNames) {
-    const std::vector<Value> names(25, Value::string("A name far longer than fifteen characters.app"));
+    const std::vector<Value> names(25,
+                                   Value::string("A name far longer than fifteen characters.app"));
     const auto block = MakeDestinationList(names);
     EXPECT_EQ(block.length, 2u + 6u + 11u + 18u * 17u);
     EXPECT_EQ(block.entryCount, 20);
     const auto bytes = Bytes(block);
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.end() - 17, bytes.end()),
-              (std::vector<std::uint8_t>{15, 0, 'A', ' ', 'n', 'a', 'm', 'e', ' ', 'f', 'a', 'r', ' ',
-                                         'l', 'o', 'n', 'g'}));
+              (std::vector<std::uint8_t>{15, 0, 'A', ' ', 'n', 'a', 'm', 'e', ' ', 'f', 'a', 'r',
+                                         ' ', 'l', 'o', 'n', 'g'}));
 }
 
 TEST(DestinationListBlock, NoApplicationsGiveTheEmptyForm) {
@@ -79,7 +80,8 @@ TEST(DestinationListBlock, ApplicationsWithoutAPanelNameStillTakeAnEntry) {
     const std::vector<std::uint8_t> tail{0, 0, 0, 0, 4, 0, 'M', 'a', 'i', 'l'};
     const auto bytes = Bytes(block);
     ASSERT_GE(bytes.size(), tail.size());
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.end() - static_cast<long>(tail.size()), bytes.end()), tail);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.end() - static_cast<long>(tail.size()), bytes.end()),
+              tail);
     EXPECT_EQ(block.length, 2u + 6u + 11u + 2u + 2u + 6u);
 }
 
@@ -87,7 +89,8 @@ TEST(PanelName, TheSuffixGoesBeforeTheCutToFifteen) {
     EXPECT_EQ(EncodePanelName("Photo Album Manager.app"), Text("Photo Album Man"));
     EXPECT_EQ(EncodePanelName("Exactly15Chars!.app"), Text("Exactly15Chars!"));
     EXPECT_EQ(EncodePanelName("Sixteen chars!!!"), Text("Sixteen chars!!"));
-    EXPECT_EQ(EncodePanelName("Preview.APP"), Text("Preview.APP")) << "the suffix is case-sensitive";
+    EXPECT_EQ(EncodePanelName("Preview.APP"), Text("Preview.APP"))
+        << "the suffix is case-sensitive";
     EXPECT_EQ(EncodePanelName("Preview.app.app"), Text("Preview.app")) << "dropped once";
     EXPECT_EQ(EncodePanelName("File"), Text("File"));
 }

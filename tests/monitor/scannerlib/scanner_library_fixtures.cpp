@@ -23,13 +23,15 @@ std::filesystem::path LibraryBundle() {
 
 void InstallLibraryCode(const std::filesystem::path& code) {
     const auto info = Value::dictionary({{"CFBundleExecutable", Value::string("7720ScannerLib")}});
-    testing_support::write_file(LibraryBundle() / "Contents/Info.plist", *platform::plist::to_xml(info));
+    testing_support::write_file(LibraryBundle() / "Contents/Info.plist",
+                                *platform::plist::to_xml(info));
     std::filesystem::create_directories(LibraryBundle() / "Contents/MacOS");
     std::filesystem::copy_file(code, LibraryBundle() / "Contents/MacOS/7720ScannerLib");
 }
 
 std::filesystem::path InstallSampleLibrary(const scanner_sample::Settings& settings) {
-    const auto made = scanner_sample::make_sample_bundle(SAMPLE_LIBRARY_BUNDLE, LibraryBundle(), settings);
+    const auto made =
+        scanner_sample::make_sample_bundle(SAMPLE_LIBRARY_BUNDLE, LibraryBundle(), settings);
     EXPECT_TRUE(made) << made.error().message;
     return scanner_sample::record_path(LibraryBundle(), settings);
 }
@@ -39,15 +41,17 @@ void StoreApplicationList(const std::vector<Value>& panelNames) {
     for (std::size_t i = 0; i < panelNames.size(); ++i) {
         Value entry = Value::dictionary({
             {"ApplicationName", Value::string("Application " + std::to_string(i))},
-            {"ApplicationLocation", Value::string("file:///Applications/App" + std::to_string(i) + ".app/")},
-            {"ApplicationSignature", Value::string("APP" + std::string(1, static_cast<char>('A' + i % 26)))},
+            {"ApplicationLocation",
+             Value::string("file:///Applications/App" + std::to_string(i) + ".app/")},
+            {"ApplicationSignature",
+             Value::string("APP" + std::string(1, static_cast<char>('A' + i % 26)))},
             {"ApplicationTWAINType", Value::integer(1)},
         });
         if (panelNames[i]) entry.set("OpName", panelNames[i]);
         entries.push_back(std::move(entry));
     }
-    const auto file =
-        platform::prefs::domain_path("com.velmora.aio.scanhub.2007", platform::prefs::Scope::AnyHost);
+    const auto file = platform::prefs::domain_path("com.velmora.aio.scanhub.2007",
+                                                   platform::prefs::Scope::AnyHost);
     ASSERT_TRUE(file);
     const auto values = Value::dictionary({{"ApplicationList", Value::array(std::move(entries))}});
     testing_support::write_file(*file, *platform::plist::to_xml(values));
@@ -63,11 +67,9 @@ std::vector<scanner_sample::RecordedCall> CallsNamed(
 }
 
 std::vector<std::uint8_t> PreviewMailBlock() {
-    return {0x04, 0xE4,
-            0x04, 0x00, 'F', 'i', 'l', 'e',
-            0x09, 0x00, 'C', 'l', 'i', 'p', 'b', 'o', 'a', 'r', 'd',
-            0x07, 0x00, 'P', 'r', 'e', 'v', 'i', 'e', 'w',
-            0x04, 0x00, 'M', 'a', 'i', 'l'};
+    return {0x04, 0xE4, 0x04, 0x00, 'F',  'i',  'l', 'e',  0x09, 0x00, 'C', 'l',
+            'i',  'p',  'b',  'o',  'a',  'r',  'd', 0x07, 0x00, 'P',  'r', 'e',
+            'v',  'i',  'e',  'w',  0x04, 0x00, 'M', 'a',  'i',  'l'};
 }
 
 }  // namespace scannerlib_test

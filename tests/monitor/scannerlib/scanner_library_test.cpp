@@ -108,19 +108,21 @@ TEST_F(ScannerLibraryTest, ASequenceEnablesSendsTheListAndDisablesWithOneHandle)
         ASSERT_EQ(library.Open(), 0);
         EXPECT_EQ(library.SendDestinationList(), 0);
         library.Close();
-        EXPECT_EQ(::dlopen(code.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "Close unloads the code";
+        EXPECT_EQ(::dlopen(code.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
+            << "Close unloads the code";
         library.Close();
     }
 
     const auto calls = Recorded(record);
     ASSERT_EQ(Names(calls), (std::vector<std::string>{"EnableScannerEx", "ScanVersion",
-                                                       "DeviceParameterSet", "DisableScanner"}));
+                                                      "DeviceParameterSet", "DisableScanner"}));
     EXPECT_EQ(calls[0].number("vendor"), 7731);
     EXPECT_EQ(calls[0].number("product"), 183);
     const auto handle = calls[0].number("result");
     ASSERT_TRUE(handle);
     EXPECT_NE(*handle, 0);
-    for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_EQ(calls[i].number("handle"), handle) << i;
+    for (std::size_t i = 1; i < calls.size(); ++i)
+        EXPECT_EQ(calls[i].number("handle"), handle) << i;
     EXPECT_EQ(calls[2].number("parameter"), 1);
     EXPECT_EQ(calls[2].number("count"), 4);
     EXPECT_EQ(calls[2].number("length"), 34);
@@ -190,8 +192,8 @@ TEST_F(ScannerLibraryTest, WithoutAnyListStoredTheEmptyFormIsSentAndAnEmptyListS
     const auto sets = CallsNamed(Recorded(record), "DeviceParameterSet");
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0].block(), (std::vector<std::uint8_t>{0, 0, 0, 0}));
-    const auto stored = platform::plist::read_file(
-        *platform::prefs::domain_path("com.velmora.aio.scanhub.2007", platform::prefs::Scope::AnyHost));
+    const auto stored = platform::plist::read_file(*platform::prefs::domain_path(
+        "com.velmora.aio.scanhub.2007", platform::prefs::Scope::AnyHost));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->get("ApplicationList"), Value::array());
 }
@@ -219,13 +221,14 @@ protected:
         auto* calls = platform::bundle::entry_point<const char*()>(*held, "ScannerTestCalls");
         std::vector<std::string> lines;
         std::string text = calls ? calls() : "";
-        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             lines.push_back(text.substr(start, end - start));
         }
         return lines;
     }
     void SetEndNetworkScanHook(std::int32_t (*hook)(ScannerDeviceHandle)) {
-        auto* set = platform::bundle::entry_point<void(std::int32_t (*)(ScannerDeviceHandle))>(
+        auto* set = platform::bundle::entry_point<void(std::int32_t(*)(ScannerDeviceHandle))>(
             *held, "ScannerTestSetEndNetworkScanHook");
         ASSERT_NE(set, nullptr);
         set(hook);
@@ -254,7 +257,8 @@ TEST_F(TestLibrary, WithoutScanVersionNothingIsSentAndWithoutItsEntryPointNoScan
     EXPECT_EQ(library.SendDestinationList(), 0);
     EXPECT_EQ(library.EndNetworkScan(), 0);
     library.Close();
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"EnableScannerEx 7731 183", "DisableScanner 30496"}));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"EnableScannerEx 7731 183", "DisableScanner 30496"}));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::IsNetworkScanning), Value::boolean(true));
     EXPECT_EQ(monitor::CopyScannerPref(monitor::RemoteIPAddress), Value::string("10.0.0.5"));
 }
@@ -278,7 +282,8 @@ TEST_F(TestLibrary, CloseDisablesOnceAndForgetsTheEntryPoints) {
     library.Close();
     EXPECT_EQ(library.SendDestinationList(), 0);
     EXPECT_EQ(library.EndNetworkScan(), 0);
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"EnableScannerEx 7731 183", "DisableScanner 30496"}));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"EnableScannerEx 7731 183", "DisableScanner 30496"}));
 }
 
 struct SeenAtEnd {

@@ -74,9 +74,11 @@ TEST_F(ScannerLibraryThreads, AnOpenWaitsUntilTheOtherSequenceCloses) {
         if (status == 0) library.Close();
     });
 
-    const bool openedEarly = secondOpened.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
+    const bool openedEarly =
+        secondOpened.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
     mainThread.Close();
-    const bool openedAfterClose = secondOpened.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool openedAfterClose =
+        secondOpened.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     mayClose.set_value();
     portThread.join();
 

@@ -10,7 +10,8 @@
 
 extern "C" {
 SCANNER_LIBRARY_ENTRY_POINT const char* ScannerTestCalls();
-SCANNER_LIBRARY_ENTRY_POINT void ScannerTestSetEndNetworkScanHook(int32_t (*hook)(ScannerDeviceHandle));
+SCANNER_LIBRARY_ENTRY_POINT void ScannerTestSetEndNetworkScanHook(
+    int32_t (*hook)(ScannerDeviceHandle));
 }
 
 namespace {
@@ -24,7 +25,9 @@ void log(const std::string& line) { calls += line + "\n"; }
 
 const char* ScannerTestCalls() { return calls.c_str(); }
 
-void ScannerTestSetEndNetworkScanHook(int32_t (*hook)(ScannerDeviceHandle)) { end_network_scan_hook = hook; }
+void ScannerTestSetEndNetworkScanHook(int32_t (*hook)(ScannerDeviceHandle)) {
+    end_network_scan_hook = hook;
+}
 
 #ifndef WITHOUT_ENABLE_SCANNER_EX
 ScannerDeviceHandle EnableScannerEx(int32_t vendor, int32_t product) {
@@ -41,7 +44,8 @@ int32_t DisableScanner(ScannerDeviceHandle handle) {
 #endif
 
 #ifndef WITHOUT_SCAN_VERSION
-int32_t ScanVersion(ScannerDeviceHandle handle, uint8_t* version1, uint8_t* version2, uint8_t* flags) {
+int32_t ScanVersion(ScannerDeviceHandle handle, uint8_t* version1, uint8_t* version2,
+                    uint8_t* flags) {
     log("ScanVersion " + std::to_string(handle));
     *version1 = 1;
     *version2 = 0;

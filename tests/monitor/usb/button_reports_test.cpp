@@ -41,8 +41,8 @@ const std::string kImageCapture = "open [/Applications/Image Capture.app]";
 
 // A panel that reports only the button code (usage 166), in one byte.
 const hid_test::Bytes kCodeOnlyPanel = {
-    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00,
-    0x75, 0x08, 0x95, 0x01, 0x09, 0xA6, 0x81, 0x02, 0xC0,
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
+    0x00, 0x75, 0x08, 0x95, 0x01, 0x09, 0xA6, 0x81, 0x02, 0xC0,
 };
 
 // Descriptors open on emulated device nodes (pseudo-terminals under umockdev). Only these are
@@ -105,9 +105,9 @@ TEST_F(ButtonReports, EachButtonRunsItsCommandLineAndOtherCodesRunNothing) {
     ASSERT_EQ(reader_.Open(), 0);
     EXPECT_EQ(reader_.cookies(), (std::array<std::uint32_t, 3>{2, 3, 0}));
     // Each press is followed by its release (code 0). 35 and 0x3F0 have no command.
-    testbed_.send_input(panel, std::vector<std::uint8_t>{0x00, 0x2F, 0, 0, 0x04, 0x1F, 0, 0,
-                                                         0x04, 0x2A, 0, 0, 0x10, 0x00, 0, 0,
-                                                         0x02, 0x30, 0, 0, 0x3F, 0x00, 0, 0});
+    testbed_.send_input(
+        panel, std::vector<std::uint8_t>{0x00, 0x2F, 0, 0, 0x04, 0x1F, 0, 0, 0x04, 0x2A, 0, 0,
+                                         0x10, 0x00, 0, 0, 0x02, 0x30, 0, 0, 0x3F, 0x00, 0, 0});
     EXPECT_EQ(WaitForCommands(4), (Lines{kScan, kSignal, kSignal, kList}));
     EXPECT_EQ(Pref(monitor::IsCurrentlyScanning), Value::boolean(true));
     EXPECT_EQ(Pref(monitor::IsNetworkScanning), Value::boolean(false));

@@ -33,16 +33,16 @@ TEST(HidButtonDeviceElements, TakesTheCookiesOfTheConfiguredUsagesWhateverTheirP
     HidButtonDevice reader = PanelReader();
     Value other_page = element(3, 167);
     other_page.set("UsagePage", Value::integer(0x0C));
-    reader.FindElements(Value::array({element(1, 1, Value::array({element(2, 166), other_page,
-                                                                   element(4, 168)}))}));
+    reader.FindElements(Value::array(
+        {element(1, 1, Value::array({element(2, 166), other_page, element(4, 168)}))}));
     EXPECT_EQ(reader.cookies(), (Cookies{2, 3, 0}));
 }
 
 TEST(HidButtonDeviceElements, WalksDepthFirstAndTheLastElementVisitedWins) {
     HidButtonDevice reader = PanelReader();
     // The parent (cookie 5) is visited before its child (6), and the child before cookie 7.
-    reader.FindElements(Value::array({element(5, 166, Value::array({element(6, 166)})),
-                                      element(7, 167), element(8, 166)}));
+    reader.FindElements(Value::array(
+        {element(5, 166, Value::array({element(6, 166)})), element(7, 167), element(8, 166)}));
     EXPECT_EQ(reader.cookies(), (Cookies{8, 7, 0}));
 
     // A dictionary as "Elements" is walked as one element.

@@ -86,12 +86,12 @@ protected:
         auto calls = scanner_sample::read_record(libraryRecord_);
         if (!calls) return 0;
         std::size_t count = 0;
-        for (const auto& call : *calls) if (call.name == "EnableScannerEx") ++count;
+        for (const auto& call : *calls)
+            if (call.name == "EnableScannerEx") ++count;
         return count;
     }
     bool WaitForRefreshes(std::size_t count) {
-        return run_main_loop_until([&] { return Refreshes() >= count; }) &&
-               Refreshes() == count;
+        return run_main_loop_until([&] { return Refreshes() >= count; }) && Refreshes() == count;
     }
 
     std::size_t Commands() const {
@@ -252,8 +252,8 @@ TEST_F(WatcherTest, StartFailsWithoutSysfsAndTheWatcherStillGoesAwayCleanly) {
     testing_support::TempDir empty("velmora-no-sysfs");
     const std::string saved = std::getenv("UMOCKDEV_DIR");
     ::setenv("UMOCKDEV_DIR", empty.path().c_str(), 1);  // the preload takes /sys from here
-    auto watcher = std::make_unique<UsbDeviceWatcher>(monitor::kAllInOneVendorId,
-                                                      monitor::kAllInOneProductId);
+    auto watcher =
+        std::make_unique<UsbDeviceWatcher>(monitor::kAllInOneVendorId, monitor::kAllInOneProductId);
     testing_support::RecordedEntries recorded;
     EXPECT_EQ(watcher->Start(), -1);
     ::setenv("UMOCKDEV_DIR", saved.c_str(), 1);
@@ -275,7 +275,7 @@ TEST_F(WatcherTest, AnAttachMarksNoNetworkScanUnlessAScanWasInProgress) {
         Value networkAfter;
     };
     const std::vector<Row> rows = {
-        {Value(), Value(), no}, {Value(), yes, no}, {no, yes, no},
+        {Value(), Value(), no},  {Value(), yes, no}, {no, yes, no},
         {yes, Value(), Value()}, {yes, yes, yes},
     };
 
@@ -307,9 +307,9 @@ std::vector<std::string> DeviceStory(const testing_support::RecordedEntries& rec
     std::vector<std::string> story;
     for (const auto& entry : recorded.All()) {
         const std::string event = FieldOf(entry, "EVENT");
-        story.push_back((event.empty() ? FieldOf(entry, "CONDITION") + " " +
-                                             FieldOf(entry, "CONDITION_STATE")
-                                       : event) +
+        story.push_back((event.empty()
+                             ? FieldOf(entry, "CONDITION") + " " + FieldOf(entry, "CONDITION_STATE")
+                             : event) +
                         " " + FieldOf(entry, "DEVICE"));
     }
     return story;
@@ -327,11 +327,11 @@ TEST_F(WatcherTest, EachDeviceAttachedPassedOverAndRemovedIsToldWithItsSysfsPath
     ASSERT_TRUE(WaitForRefreshes(2)) << "the second is taken up";
     Unplug(second);
     EXPECT_EQ(DeviceStory(recorded),
-              (std::vector<std::string>{"DEVICE_ATTACHED " + first.syspath, "BUTTONS_OPENED " + first.syspath,
-                                        "DEVICE_PASSED_OVER " + second.syspath,
-                                        "DEVICE_REMOVED " + first.syspath,
-                                        "DEVICE_ATTACHED " + second.syspath, "BUTTONS_OPENED " + second.syspath,
-                                        "DEVICE_REMOVED " + second.syspath}));
+              (std::vector<std::string>{
+                  "DEVICE_ATTACHED " + first.syspath, "BUTTONS_OPENED " + first.syspath,
+                  "DEVICE_PASSED_OVER " + second.syspath, "DEVICE_REMOVED " + first.syspath,
+                  "DEVICE_ATTACHED " + second.syspath, "BUTTONS_OPENED " + second.syspath,
+                  "DEVICE_REMOVED " + second.syspath}));
     EXPECT_TRUE(monitor::MonitorStatus().Line().ends_with("; no scanner attached"));
 }
 
@@ -340,16 +340,16 @@ TEST_F(WatcherTest, ButtonsThatCannotBeReadAreToldOnceUntilTheDeviceGoes) {
     Start();
     // Without a hidraw node it is taken once the node wait is over, and has no buttons to read.
     const TestUsbDevice panel = Plug(false);
-    ASSERT_TRUE(run_main_loop_until([&] { return !recorded.With("CONDITION", "BUTTONS_NOT_OPENED").empty(); }))
-        << "no word of the buttons";
+    ASSERT_TRUE(run_main_loop_until([&] {
+        return !recorded.With("CONDITION", "BUTTONS_NOT_OPENED").empty();
+    })) << "no word of the buttons";
     LetGo(panel, 5);  // the fifth close opens again, and fails again
     run_main_loop_for(kCloseDelivered + 200ms);
     Unplug(panel);
     EXPECT_EQ(DeviceStory(recorded),
-              (std::vector<std::string>{"DEVICE_ATTACHED " + panel.syspath,
-                                        "BUTTONS_NOT_OPENED began " + panel.syspath,
-                                        "BUTTONS_NOT_OPENED ended " + panel.syspath,
-                                        "DEVICE_REMOVED " + panel.syspath}));
+              (std::vector<std::string>{
+                  "DEVICE_ATTACHED " + panel.syspath, "BUTTONS_NOT_OPENED began " + panel.syspath,
+                  "BUTTONS_NOT_OPENED ended " + panel.syspath, "DEVICE_REMOVED " + panel.syspath}));
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ std::map<std::string, std::string> read_report(const std::filesystem::path& path
 
 std::vector<std::byte> pattern(std::size_t size) {
     std::vector<std::byte> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::byte>((i * 7 + i / 251) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::byte>((i * 7 + i / 251) & 0xFF);
     return bytes;
 }
 
@@ -87,7 +88,8 @@ TEST_F(ApplicationLaunch, RunsDetachedWithDefaultSignalsTheParametersAsInputAndN
 
     // Larger than a pipe holds: a launcher feeding a pipe would stall here.
     const auto parameters = pattern(1 << 20);
-    auto launched = launch_application(lay_out_app(env_.base() / "Probe.app", LAUNCH_PROBE), parameters);
+    auto launched =
+        launch_application(lay_out_app(env_.base() / "Probe.app", LAUNCH_PROBE), parameters);
     ::close(stray);
     ASSERT_TRUE(launched) << launched.error().message;
 
@@ -120,7 +122,8 @@ TEST_F(ApplicationLaunch, LeavesTheCallerNoChildToReap) {
 
 TEST_F(ApplicationLaunch, AnAdoptingCallerCanEndWhatItLaunched) {
     testing_support::adopt_orphans();
-    auto launched = launch_application(lay_out_app(env_.base() / "Probe.app", LAUNCH_PROBE), pattern(10));
+    auto launched =
+        launch_application(lay_out_app(env_.base() / "Probe.app", LAUNCH_PROBE), pattern(10));
     ASSERT_TRUE(launched);
     const auto status = testing_support::wait_for_exit(*launched);
     ASSERT_TRUE(status) << "the application never ended or is not ours to reap";
@@ -148,7 +151,8 @@ TEST_F(ApplicationLaunch, AProgramThatCannotRunIsAFailureNotALaunch) {
     const auto folder = lay_out_app(env_.base() / "Script.app", nullptr);
     // No execute permission at all, which stops root too.
     write_file(folder / "Contents/MacOS/Probe", "#!/bin/sh\nexit 0\n");
-    std::filesystem::permissions(folder / "Contents/MacOS/Probe", std::filesystem::perms::owner_read,
+    std::filesystem::permissions(folder / "Contents/MacOS/Probe",
+                                 std::filesystem::perms::owner_read,
                                  std::filesystem::perm_options::replace);
     auto denied = launch_application(folder, {});
     ASSERT_FALSE(denied);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "platform/appevents/codes.hpp"
 #include "platform/appevents/event_receiver.hpp"
 #include "platform/appevents/send_event.hpp"
@@ -16,8 +15,9 @@ using platform::four_char_code;
 using testing_support::IsolatedEnvironment;
 
 ae::Event event_for(platform::FourCharCode signature, std::int32_t value = 7) {
-    ae::Event event(four_char_code("BMon"), four_char_code("x772"),
-                    ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
+    ae::Event event(
+        four_char_code("BMon"), four_char_code("x772"),
+        ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
     event.put_parameter(ae::key_direct_object,
                         ae::Descriptor::create(ae::type_sint32, ae::host_bytes(value)).value());
     return event;
@@ -92,7 +92,8 @@ TEST(EventDelivery, DatagramsThatAreNoEventAreReportedAndServingGoesOn) {
     EXPECT_NE(first.error().message.find("malformed"), std::string::npos) << first.error().message;
     auto second = receiver.receive();
     ASSERT_FALSE(second);
-    EXPECT_NE(second.error().message.find("65537 bytes"), std::string::npos) << second.error().message;
+    EXPECT_NE(second.error().message.find("65537 bytes"), std::string::npos)
+        << second.error().message;
     EXPECT_EQ(next_event(receiver), event_for(four_char_code("QH06")));
 }
 
@@ -101,7 +102,8 @@ TEST(EventDelivery, EventsLargerThanADatagramMayBeAreNotSent) {
     auto receiver = claim_ok(four_char_code("QH06"));
     auto event = event_for(four_char_code("QH06"));
     const std::vector<std::byte> bulk(ae::max_event_size, std::byte{1});
-    event.put_parameter(four_char_code("bulk"), ae::Descriptor::create(four_char_code("data"), bulk).value());
+    event.put_parameter(four_char_code("bulk"),
+                        ae::Descriptor::create(four_char_code("data"), bulk).value());
     EXPECT_FALSE(ae::send_event(event));
     EXPECT_EQ(next_event(receiver), std::nullopt);
 }

@@ -18,9 +18,10 @@
 namespace {
 
 bool same_file(int fd, const char* path) {
-    struct stat a{};
-    struct stat b{};
-    return ::fstat(fd, &a) == 0 && ::stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a {};
+    struct stat b {};
+    return ::fstat(fd, &a) == 0 && ::stat(path, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ int main(int argc, char**) {
     }
     report << "\nignored";
     for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-        struct sigaction action{};
+        struct sigaction action {};
         if (::sigaction(signal_number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
             report << " " << signal_number;
         }

@@ -38,7 +38,8 @@ std::filesystem::path LayOutApp(const std::filesystem::path& folder, bool withId
 class ScopedLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bus_.available()) << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
+        ASSERT_TRUE(bus_.available())
+            << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
         report_ = env_.base() / "report";
         ::setenv("LAUNCH_PROBE_REPORT", report_.c_str(), 1);
         ::setenv("LAUNCH_PROBE_VARIABLES", "DISPLAY WAYLAND_DISPLAY HOME", 1);
@@ -65,7 +66,8 @@ protected:
         std::ifstream in(report_);
         for (std::string line; std::getline(in, line);) {
             const auto space = line.find(' ');
-            report[line.substr(0, space)] = space == std::string::npos ? "" : line.substr(space + 1);
+            report[line.substr(0, space)] =
+                space == std::string::npos ? "" : line.substr(space + 1);
         }
         return report;
     }
@@ -78,7 +80,8 @@ protected:
 
 TEST_F(ScopedLaunchTest, TheApplicationGetsTheManagersDisplayAndAScopeWithItsPid) {
     testing_support::adopt_orphans();
-    ASSERT_TRUE(bus_.StartManager({{"DISPLAY=:7", "WAYLAND_DISPLAY=wayland-1", "HOME=/elsewhere"}}));
+    ASSERT_TRUE(
+        bus_.StartManager({{"DISPLAY=:7", "WAYLAND_DISPLAY=wayland-1", "HOME=/elsewhere"}}));
     const auto launched = Launch();
     ASSERT_TRUE(launched) << launched.error().message;
     const auto report = Report();
@@ -111,7 +114,8 @@ TEST_F(ScopedLaunchTest, WithoutAnIdentifierTheScopeIsNamedAfterTheExecutable) {
 // However the manager fails, the application runs as it would without one.
 enum class Failure { Refusing, SilentManager, SilentBus, NoBus };
 
-class ScopedLaunchFailure : public ScopedLaunchTest, public ::testing::WithParamInterface<Failure> {};
+class ScopedLaunchFailure : public ScopedLaunchTest,
+                            public ::testing::WithParamInterface<Failure> {};
 
 TEST_P(ScopedLaunchFailure, TheApplicationIsLaunchedWithTheCallersDisplayAndNoScope) {
     testing_support::adopt_orphans();
@@ -131,7 +135,8 @@ TEST_P(ScopedLaunchFailure, TheApplicationIsLaunchedWithTheCallersDisplayAndNoSc
     const char* expected = failure == Failure::Refusing ? "refused"
                            : failure == Failure::NoBus  ? "no user bus"
                                                         : "did not answer in time";
-    EXPECT_NE(launched->scope_failure->find(expected), std::string::npos) << *launched->scope_failure;
+    EXPECT_NE(launched->scope_failure->find(expected), std::string::npos)
+        << *launched->scope_failure;
     EXPECT_TRUE(bus_.ManagerCalls().empty());
 }
 

@@ -23,13 +23,16 @@ ae::Event sample_event() {
     const platform::FourCharCode signature = four_char_code("QH06");
     ae::Event event(four_char_code("BMon"), four_char_code("x771"),
                     make(ae::type_appl_signature, ae::host_bytes(signature)), -2, 0x01020304);
-    event.put_parameter(four_char_code("rsln"), make(ae::type_sint32, ae::host_bytes(std::int32_t{-300})));
+    event.put_parameter(four_char_code("rsln"),
+                        make(ae::type_sint32, ae::host_bytes(std::int32_t{-300})));
     event.put_parameter(ae::key_direct_object, make(ae::type_null, {}));
     event.put_parameter(four_char_code("rmip"), make(ae::type_char, text_bytes("abc")));
     return event;
 }
 
 std::vector<std::byte> sample_bytes() {
+    // One line per field of the event.
+    // clang-format off
     return ByteBuilder()
         .code("aevt").code("BMon").code("x771")
         .le16(0xFFFE).le32(0x01020304)
@@ -39,6 +42,7 @@ std::vector<std::byte> sample_bytes() {
         .code("----").code("null").le32(0)
         .code("rmip").code("TEXT").le32(3).text("abc")
         .bytes();
+    // clang-format on
 }
 
 TEST(Descriptor, HoldsACopyOfItsBytes) {
@@ -62,7 +66,8 @@ TEST(Descriptor, HoldsACopyOfItsBytes) {
 
 TEST(Event, KeepsParametersInTheOrderAddedAndReplacesInPlace) {
     auto event = sample_event();
-    event.put_parameter(four_char_code("rsln"), make(ae::type_sint32, ae::host_bytes(std::int32_t{600})));
+    event.put_parameter(four_char_code("rsln"),
+                        make(ae::type_sint32, ae::host_bytes(std::int32_t{600})));
     ASSERT_EQ(event.parameters().size(), 3U);
     EXPECT_EQ(event.parameters()[0].keyword, four_char_code("rsln"));
     EXPECT_EQ(event.parameters()[1].keyword, ae::key_direct_object);
@@ -114,6 +119,8 @@ TEST(WireForm, RefusesBytesThatAreNotExactlyOneEvent) {
     magic[0] = std::byte{'A'};
     expect_refused(magic, "wrong magic");
 
+    // One line per field of the event.
+    // clang-format off
     auto huge_count = ByteBuilder().code("aevt").code("BMon").code("x771").le16(0).le32(0)
                           .code("null").le32(0).le32(0xFFFFFFFF).bytes();
     expect_refused(huge_count, "a count no bytes could hold");
@@ -126,6 +133,7 @@ TEST(WireForm, RefusesBytesThatAreNotExactlyOneEvent) {
                      .code("null").le32(0).le32(2)
                      .code("rsln").code("null").le32(0)
                      .code("rsln").code("null").le32(0).bytes();
+    // clang-format on
     expect_refused(twice, "a keyword given twice");
 }
 

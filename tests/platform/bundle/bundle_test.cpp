@@ -66,9 +66,9 @@ TEST(Bundle, FoldersWithoutUsableInfoAreBundlesWithoutDictionary) {
 
 TEST(Bundle, ExecutableNamesCannotLeaveTheBundle) {
     IsolatedEnvironment env;
-    const auto folder = lay_out_bundle(
-        env.base() / "Escape.bundle",
-        Value::dictionary({{"CFBundleExecutable", Value::string("../MacOS/Code")}}));
+    const auto folder =
+        lay_out_bundle(env.base() / "Escape.bundle",
+                       Value::dictionary({{"CFBundleExecutable", Value::string("../MacOS/Code")}}));
     auto bundle = Bundle::open(folder);
     ASSERT_TRUE(bundle);
     EXPECT_FALSE(bundle->executable_path());

@@ -45,9 +45,10 @@ TEST(Conditions, AreReportedWhenTheyBeginAndEndAndNotWhileTheyLast) {
     }
     begin_condition("SOMETHING_MISSING", "", [&] { return Made("missing again", &made); });
 
-    EXPECT_EQ(Story(recorded), (std::vector<std::string>{"SOMETHING_MISSING began: missing",
-                                                         "SOMETHING_MISSING ended: found",
-                                                         "SOMETHING_MISSING began: missing again"}));
+    EXPECT_EQ(Story(recorded),
+              (std::vector<std::string>{"SOMETHING_MISSING began: missing",
+                                        "SOMETHING_MISSING ended: found",
+                                        "SOMETHING_MISSING began: missing again"}));
     EXPECT_EQ(made, 3) << "an entry is made only when it is reported";
     const auto entries = recorded.All();
     EXPECT_EQ(FieldOf(entries[0], "FILE"), "/tmp/x") << "the caller's fields stay";

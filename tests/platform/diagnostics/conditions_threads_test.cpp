@@ -29,8 +29,9 @@ TEST(ConditionsAcrossThreads, BeganAndEndedAlternateWhateverTheInterleaving) {
                 // Half the threads mostly begin, half mostly end: the state flips often.
                 const bool begin = (round + t) % 3 != 0;
                 const auto make = [] { return Entry{Priority::Notice, "x", {}, 0}; };
-                const bool changed = begin ? platform::diagnostics::begin_condition("FLIP", "", make)
-                                           : platform::diagnostics::end_condition("FLIP", "", make);
+                const bool changed = begin
+                                         ? platform::diagnostics::begin_condition("FLIP", "", make)
+                                         : platform::diagnostics::end_condition("FLIP", "", make);
                 if (changed) changes.fetch_add(1);
                 platform::diagnostics::report(Entry{Priority::Debug, "event", {}, 0});
             }

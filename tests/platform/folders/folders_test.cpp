@@ -56,7 +56,7 @@ TEST(Folders, RuntimeSubfoldersArePrivate) {
     auto ports = folders::private_runtime_subfolder("msgports");
     ASSERT_TRUE(ports) << ports.error().message;
     EXPECT_EQ(*ports, env.runtime_dir() / "msgports");
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::stat(ports->c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700U);
 

@@ -35,11 +35,13 @@ public:
     using Hook = std::function<void(LocalPort&)>;
 
     explicit ServedPort(std::string name, Hook hook = {}) : name_(std::move(name)) {
-        auto created = LocalPort::create(name_, [this, hook](std::int32_t id, std::span<const std::byte> payload) {
+        auto created = LocalPort::create(name_, [this, hook](std::int32_t id,
+                                                             std::span<const std::byte> payload) {
             ++started_;
             if (hook) hook(*port_);
             const std::lock_guard guard(lock_);
-            received_.push_back({id, std::string(reinterpret_cast<const char*>(payload.data()), payload.size())});
+            received_.push_back(
+                {id, std::string(reinterpret_cast<const char*>(payload.data()), payload.size())});
         });
         if (!created) std::abort();
         port_ = std::move(created).value();
@@ -103,7 +105,8 @@ void send_raw(const std::filesystem::path& socket_path, std::string_view datagra
 TEST(LocalPort, DeliversMessageIdsAndPayloadsOnTheServingThread) {
     IsolatedEnvironment env;
     ServedPort served("OSPREY_HID_MSG_PORT");
-    ASSERT_TRUE(platform::msgport::send_message("OSPREY_HID_MSG_PORT", 7, bytes_of("twelve bytes")));
+    ASSERT_TRUE(
+        platform::msgport::send_message("OSPREY_HID_MSG_PORT", 7, bytes_of("twelve bytes")));
     ASSERT_TRUE(platform::msgport::send_message("OSPREY_HID_MSG_PORT", -2, bytes_of("")));
     // Datagrams shorter than a message ID carry no message.
     send_raw(env.runtime_dir() / "msgports/OSPREY_HID_MSG_PORT", "abc");
@@ -144,7 +147,8 @@ TEST(LocalPort, InvalidationWaitsForTheMessageBeingHandledAndNoneStartsMeanwhile
     IsolatedEnvironment env;
     std::latch release(1);
     ServedPort served("port", [&](LocalPort&) { release.wait(); });
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
     ASSERT_TRUE(served.wait_for_start(1));
     std::size_t handled_on_return = 0;
     std::thread invalidating([&] {
@@ -157,13 +161,15 @@ TEST(LocalPort, InvalidationWaitsForTheMessageBeingHandledAndNoneStartsMeanwhile
     invalidating.join();
     EXPECT_EQ(handled_on_return, 1U) << "invalidate returned before the handler finished";
     EXPECT_EQ(served.join(), RunLoop::RunResult::Finished);
-    EXPECT_EQ(served.received().size(), 1U) << "the queued messages were dispatched after invalidation";
+    EXPECT_EQ(served.received().size(), 1U)
+        << "the queued messages were dispatched after invalidation";
 }
 
 TEST(LocalPort, AHandlerMayInvalidateItsOwnPort) {
     IsolatedEnvironment env;
     ServedPort served("port", [](LocalPort& port) { port.invalidate(); });
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
     EXPECT_EQ(served.join(), RunLoop::RunResult::Finished) << "the loop lost its only source";
     EXPECT_EQ(served.received().size(), 1U);
     EXPECT_FALSE(std::filesystem::exists(env.runtime_dir() / "msgports/port"));

@@ -47,7 +47,7 @@ TEST(NamedSocket, SecondServerFindsTheNameTakenUntilTheFirstLetsGo) {
     {
         NamedSocket first = claim_ok("OSPREY_HID_MSG_PORT");
         EXPECT_EQ(first.socket_path(), env.runtime_dir() / "msgports/OSPREY_HID_MSG_PORT");
-        struct stat info{};
+        struct stat info {};
         ASSERT_EQ(::stat(first.socket_path().c_str(), &info), 0);
         EXPECT_TRUE(S_ISSOCK(info.st_mode));
         EXPECT_EQ(info.st_mode & 0777, 0600U);
@@ -153,7 +153,8 @@ TEST(NamedSocket, DatagramsOfOtherUsersAreDropped) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strcpy(address.sun_path, server.socket_path().c_str());
-        if (::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(2);
+        if (::connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            _exit(2);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
         _exit(::send(socket.get(), "intruder", 8, 0) == 8 ? 0 : 4);
     }

@@ -53,16 +53,16 @@ TEST(PlistDocument, XmlRoundTripKeepsEveryKindAndKeyOrder) {
 TEST(PlistDocument, ReadsBinaryDocuments) {
     // {name: "Scan Hub", count: -56, ratio: 1.5, on: true, blob: 00 01 ff, list: [1, "two"]}
     static const unsigned char binary[] = {
-        0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd6, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
-        0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x54, 0x6e, 0x61, 0x6d, 0x65, 0x55, 0x63, 0x6f, 0x75,
-        0x6e, 0x74, 0x55, 0x72, 0x61, 0x74, 0x69, 0x6f, 0x52, 0x6f, 0x6e, 0x54, 0x62, 0x6c, 0x6f,
-        0x62, 0x54, 0x6c, 0x69, 0x73, 0x74, 0x58, 0x53, 0x63, 0x61, 0x6e, 0x20, 0x48, 0x75, 0x62,
-        0x13, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xc8, 0x23, 0x3f, 0xf8, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x09, 0x43, 0x00, 0x01, 0xff, 0xa2, 0x0d, 0x0e, 0x10, 0x01, 0x53, 0x74,
-        0x77, 0x6f, 0x08, 0x15, 0x1a, 0x20, 0x26, 0x29, 0x2e, 0x33, 0x3c, 0x45, 0x4e, 0x4f, 0x53,
-        0x56, 0x58, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x0f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x5c};
+        0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd6, 0x01, 0x02, 0x03, 0x04, 0x05,
+        0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x54, 0x6e, 0x61, 0x6d, 0x65, 0x55, 0x63,
+        0x6f, 0x75, 0x6e, 0x74, 0x55, 0x72, 0x61, 0x74, 0x69, 0x6f, 0x52, 0x6f, 0x6e, 0x54,
+        0x62, 0x6c, 0x6f, 0x62, 0x54, 0x6c, 0x69, 0x73, 0x74, 0x58, 0x53, 0x63, 0x61, 0x6e,
+        0x20, 0x48, 0x75, 0x62, 0x13, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xc8, 0x23,
+        0x3f, 0xf8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09, 0x43, 0x00, 0x01, 0xff, 0xa2,
+        0x0d, 0x0e, 0x10, 0x01, 0x53, 0x74, 0x77, 0x6f, 0x08, 0x15, 0x1a, 0x20, 0x26, 0x29,
+        0x2e, 0x33, 0x3c, 0x45, 0x4e, 0x4f, 0x53, 0x56, 0x58, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0f, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x5c};
     auto value = plist::parse(std::as_bytes(std::span(binary)));
     ASSERT_TRUE(value) << value.error().message;
     EXPECT_EQ(*value, Value::dictionary({
@@ -85,25 +85,26 @@ std::string from_hex(std::string_view hex) {
 
 // {"\u00e9\0": "b"}
 std::string binary_with_utf16_key_holding_nul() {
-    return from_hex("62706c6973743030d101026200e900005162080b1000000000000001010000000000000003"
-                    "00000000000000000000000000000012");
+    return from_hex(
+        "62706c6973743030d101026200e900005162080b1000000000000001010000000000000003"
+        "00000000000000000000000000000012");
 }
 
 // {"k": "\u00e9\0"}
 std::string binary_with_utf16_string_holding_nul() {
-    return from_hex("62706c6973743030d10102516b6200e90000080b0d000000000000010100000000000000"
-                    "0300000000000000000000000000000012");
+    return from_hex(
+        "62706c6973743030d10102516b6200e90000080b0d000000000000010100000000000000"
+        "0300000000000000000000000000000012");
 }
 
 TEST(PlistDocument, MalformedDocumentsAreErrors) {
-    for (const std::string& bad : {std::string(), std::string("not a plist"),
-                                  std::string("<plist><dict><key>a</key></plist>"),
-                                  std::string("bplist00\x01\x02", 10), std::string("<?xml"),
-                                  // Keys and strings holding NUL made libplist abort the process.
-                                  std::string("<plist><dict><key>k</key><string>a") + '\0' +
-                                      "b</string></dict></plist>",
-                                  binary_with_utf16_key_holding_nul(),
-                                  binary_with_utf16_string_holding_nul()}) {
+    for (const std::string& bad :
+         {std::string(), std::string("not a plist"),
+          std::string("<plist><dict><key>a</key></plist>"), std::string("bplist00\x01\x02", 10),
+          std::string("<?xml"),
+          // Keys and strings holding NUL made libplist abort the process.
+          std::string("<plist><dict><key>k</key><string>a") + '\0' + "b</string></dict></plist>",
+          binary_with_utf16_key_holding_nul(), binary_with_utf16_string_holding_nul()}) {
         auto value = plist::parse(bad);
         EXPECT_FALSE(value) << "accepted: " << bad;
         if (!value) {
@@ -178,9 +179,10 @@ TEST(PlistDocument, OnlyTagsLibplistReadsCountTowardTheDepth) {
     const auto text = plist::parse(nested_xml(3, "<array>", "</array>", hidden));
     ASSERT_TRUE(text) << text.error().message;
     EXPECT_EQ(text->at(0).at(0).at(0).as_string()->size(), 1000 * std::string("<array>").size());
-    auto commented = plist::parse("<?xml version=\"1.0\"?><!-- <array><array> --><?x <dict>?>"
-                                  "<!DOCTYPE plist [<!ENTITY a \"<array>\">]>"
-                                  "<plist><array attribute=\"<dict>\"><true/></array></plist>");
+    auto commented = plist::parse(
+        "<?xml version=\"1.0\"?><!-- <array><array> --><?x <dict>?>"
+        "<!DOCTYPE plist [<!ENTITY a \"<array>\">]>"
+        "<plist><array attribute=\"<dict>\"><true/></array></plist>");
     ASSERT_TRUE(commented) << commented.error().message;
     EXPECT_EQ(*commented, Value::array({Value::boolean(true)}));
 
@@ -202,7 +204,8 @@ std::string nested_binary(std::size_t depth, int references_each = 1, bool cycle
         document += static_cast<char>(0xA0 | count);
         const std::uint32_t next = last ? 0 : static_cast<std::uint32_t>(i + 1);
         for (int k = 0; k < count; ++k) {
-            for (int shift = 24; shift >= 0; shift -= 8) document += static_cast<char>(next >> shift);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                document += static_cast<char>(next >> shift);
         }
     }
     const auto table = static_cast<std::uint64_t>(document.size());
@@ -223,7 +226,8 @@ TEST(PlistDocument, DeepBinaryDocumentsAreRefusedBeforeLibplistWalksThem) {
     ASSERT_TRUE(shallow) << shallow.error().message;
     EXPECT_EQ(*shallow, Value::array({Value::array({Value::array()})}));
     EXPECT_TRUE(plist::parse(nested_binary(plist::max_nesting_depth + 1)));
-    for (const std::size_t depth : {std::size_t{plist::max_nesting_depth} + 2, std::size_t{200000}}) {
+    for (const std::size_t depth :
+         {std::size_t{plist::max_nesting_depth} + 2, std::size_t{200000}}) {
         auto deep = plist::parse(nested_binary(depth));
         ASSERT_FALSE(deep) << depth;
         EXPECT_NE(deep.error().message.find("nested too deeply"), std::string::npos);
@@ -269,7 +273,7 @@ std::string binary_dictionary(const std::vector<std::string>& keys) {
     document += '\xDF';  // a dictionary whose size follows as a 2-byte integer
     document += '\x11';
     big_endian(document, count, 2);
-    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, i + 1U, 2);   // keys
+    for (std::uint16_t i = 0; i < count; ++i) big_endian(document, i + 1U, 2);      // keys
     for (std::uint16_t i = 0; i < count; ++i) big_endian(document, count + 1U, 2);  // values
     for (const auto& key : keys) {
         offsets.push_back(static_cast<std::uint32_t>(document.size()));

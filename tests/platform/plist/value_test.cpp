@@ -47,8 +47,10 @@ TEST(PlistValue, EqualityIsDeepAndNumbersCompareByValue) {
     EXPECT_EQ(Value(), Value());
     EXPECT_NE(Value(), Value::string(""));
 
-    const Value a = Value::dictionary({{"x", Value::integer(1)}, {"y", Value::array({Value::string("s")})}});
-    const Value b = Value::dictionary({{"y", Value::array({Value::string("s")})}, {"x", Value::integer(1)}});
+    const Value a =
+        Value::dictionary({{"x", Value::integer(1)}, {"y", Value::array({Value::string("s")})}});
+    const Value b =
+        Value::dictionary({{"y", Value::array({Value::string("s")})}, {"x", Value::integer(1)}});
     EXPECT_EQ(a, b) << "key order does not matter to equality";
     b.get("y").append(Value::string("t"));
     EXPECT_NE(a, b);
@@ -117,7 +119,8 @@ TEST(PlistValue, ADictionaryMadeFromEntriesIsTheirSetsInTurn) {
     }
 
     std::vector<platform::plist::Entry> many;
-    for (int i = 0; i < 50000; ++i) many.emplace_back("key " + std::to_string(i), Value::integer(i));
+    for (int i = 0; i < 50000; ++i)
+        many.emplace_back("key " + std::to_string(i), Value::integer(i));
     many.emplace_back("key 3", Value::integer(-3));  // as a binary document may hold it
     const Value large = Value::dictionary(many);
     ASSERT_EQ(large.size(), many.size() - 1);

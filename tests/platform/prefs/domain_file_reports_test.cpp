@@ -44,9 +44,9 @@ TEST(PrefsDomainFileReports, ADamagedFileIsReportedOnceAndItsKeepingAsideWithBot
     ASSERT_TRUE(prefs::write_domain_changes(file, kChange));
     (void)prefs::read_domain_file(file);
 
-    EXPECT_EQ(Story(recorded, file),
-              (std::vector<std::string>{"PREFERENCE_FILE_DAMAGED began", "PREFERENCE_FILE_KEPT_ASIDE",
-                                        "PREFERENCE_FILE_DAMAGED ended"}));
+    EXPECT_EQ(Story(recorded, file), (std::vector<std::string>{"PREFERENCE_FILE_DAMAGED began",
+                                                               "PREFERENCE_FILE_KEPT_ASIDE",
+                                                               "PREFERENCE_FILE_DAMAGED ended"}));
     const auto kept = recorded.With("EVENT", "PREFERENCE_FILE_KEPT_ASIDE");
     ASSERT_EQ(kept.size(), 1U);
     EXPECT_EQ(FieldOf(kept[0], "KEPT_AS"), (dir / "d.plist.corrupt").string());

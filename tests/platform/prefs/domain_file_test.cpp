@@ -21,8 +21,8 @@ namespace prefs = platform::prefs;
 using platform::plist::IntegerKind;
 using platform::plist::Value;
 using prefs::FileState;
-using testing_support::TempDir;
 using testing_support::read_file;
+using testing_support::TempDir;
 using testing_support::write_file;
 
 const char* const kXml =
@@ -81,10 +81,11 @@ TEST(PrefsDomainFile, ReadsXmlAndBinaryDictionaries) {
     write_file(dir / "x.plist", kXml);
     auto xml = prefs::read_domain_file(dir / "x.plist");
     EXPECT_EQ(xml.state, FileState::Loaded);
-    EXPECT_EQ(xml.values, Value::dictionary({{"name", Value::string("Scan Hub")},
-                                             {"count", Value::integer(3)}}));
+    EXPECT_EQ(xml.values, Value::dictionary(
+                              {{"name", Value::string("Scan Hub")}, {"count", Value::integer(3)}}));
 
-    const auto stored = Value::dictionary({{"on", Value::boolean(true)}, {"n", Value::integer(-56)}});
+    const auto stored =
+        Value::dictionary({{"on", Value::boolean(true)}, {"n", Value::integer(-56)}});
     write_file(dir / "b.plist", binary_document(stored));
     auto binary = prefs::read_domain_file(dir / "b.plist");
     EXPECT_EQ(binary.state, FileState::Loaded);
@@ -129,10 +130,11 @@ TEST(PrefsDomainFile, WritingAppliesOnlyTheChangesToWhatTheFileHoldsNow) {
 TEST(PrefsDomainFile, NumbersAndBooleansAreWrittenAsTheirOwnXmlKinds) {
     TempDir dir;
     const auto file = dir / "d.plist";
-    ASSERT_TRUE(prefs::write_domain_changes(file, {{"octet", Value::integer(200, IntegerKind::SInt8)},
-                                                   {"ratio", Value::real(0.5)},
-                                                   {"yes", Value::boolean(true)},
-                                                   {"no", Value::boolean(false)}}));
+    ASSERT_TRUE(
+        prefs::write_domain_changes(file, {{"octet", Value::integer(200, IntegerKind::SInt8)},
+                                           {"ratio", Value::real(0.5)},
+                                           {"yes", Value::boolean(true)},
+                                           {"no", Value::boolean(false)}}));
     const std::string xml = read_file(file);
     EXPECT_NE(xml.find("<integer>-56</integer>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<real>0.5"), std::string::npos) << xml;
@@ -193,7 +195,8 @@ TEST(PrefsDomainFile, DamagedFilesAreKeptAsideNewestFirstTenAtMost) {
                   "<plist><dict><key>damaged " + std::to_string(11 - older));
     }
     std::vector<std::string> expected = {"d.plist", "d.plist.corrupt"};
-    for (int older = 1; older <= 9; ++older) expected.push_back("d.plist.corrupt." + std::to_string(older));
+    for (int older = 1; older <= 9; ++older)
+        expected.push_back("d.plist.corrupt." + std::to_string(older));
     expected.push_back("d.plist.lock");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names_in(dir.path()), expected) << "the folder and the first file were dropped";
@@ -222,7 +225,8 @@ TEST(PrefsDomainFile, AFileLargerThanTheCapIsNeitherReadNorReplaced) {
     EXPECT_EQ(read.values, Value::dictionary());
     auto written = prefs::write_domain_changes(file, {{"k", Value::integer(1)}});
     ASSERT_FALSE(written);
-    EXPECT_NE(written.error().message.find("too large"), std::string::npos) << written.error().message;
+    EXPECT_NE(written.error().message.find("too large"), std::string::npos)
+        << written.error().message;
     EXPECT_EQ(prefs::current_stamp(file), before) << "left untouched";
     EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"d.plist", "d.plist.lock"}));
 
@@ -239,7 +243,8 @@ TEST(PrefsDomainFile, APlantedLockLinkIsNotFollowed) {
     std::filesystem::create_directory(dir / "elsewhere");
     std::filesystem::create_symlink(dir / "elsewhere/planted", dir / "d.plist.lock");
     EXPECT_FALSE(prefs::write_domain_changes(file, {{"k", Value::integer(1)}}));
-    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere/planted")) << "nothing made at the link's target";
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere/planted"))
+        << "nothing made at the link's target";
     EXPECT_FALSE(std::filesystem::exists(file));
 
     // Nor is one to an existing file: the lock would be taken on that file instead.
@@ -259,14 +264,16 @@ TEST(PrefsDomainFile, AFailedWriteLeavesTheFileAsItWas) {
     auto refused = prefs::write_domain_changes(dir / "d.plist", {{"url", Value::file_url("/x")}});
     EXPECT_FALSE(refused);
     EXPECT_EQ(read_file(dir / "d.plist"), kXml);
-    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"blocked", "d.plist", "d.plist.lock"}));
+    EXPECT_EQ(names_in(dir.path()),
+              (std::vector<std::string>{"blocked", "d.plist", "d.plist.lock"}));
 }
 
 TEST(PrefsDomainFile, AFileThatCannotBeReadForNowIsNeitherMovedNorReplaced) {
     TempDir dir;
     const auto file = dir / "d.plist";
     const auto before = Value::dictionary({{"a", Value::integer(1)}, {"b", Value::integer(2)}});
-    ASSERT_TRUE(prefs::write_domain_changes(file, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}));
+    ASSERT_TRUE(
+        prefs::write_domain_changes(file, {{"a", Value::integer(1)}, {"b", Value::integer(2)}}));
     {
         // Room for the lock file only: the file itself cannot be opened.
         const testing_support::SpareDescriptors limit(1);

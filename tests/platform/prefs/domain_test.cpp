@@ -4,8 +4,8 @@
 
 #include "platform/plist/describe.hpp"
 #include "platform/plist/document.hpp"
-#include "tests/support/descriptor_limit.hpp"
 #include "tests/platform/prefs/forked_child.hpp"
+#include "tests/support/descriptor_limit.hpp"
 #include "tests/support/isolated_environment.hpp"
 
 namespace {
@@ -94,15 +94,16 @@ TEST_F(PrefsDomain, SynchronizeSeesWhatOthersWroteSinceTheLastRead) {
 
     // Another program replaces the file; the cache keeps the old view until synchronizing.
     write_file(env.base() / "new.plist",
-               *platform::plist::to_xml(Value::dictionary({{"mine", Value::integer(1)},
-                                                           {"theirs", Value::string("x")}})));
+               *platform::plist::to_xml(Value::dictionary(
+                   {{"mine", Value::integer(1)}, {"theirs", Value::string("x")}})));
     std::filesystem::rename(env.base() / "new.plist", file);
     EXPECT_TRUE(domain.copy_value("theirs").is_null());
     ASSERT_TRUE(domain.synchronize());
     EXPECT_EQ(domain.copy_value("theirs"), Value::string("x"));
 
     // An editor that rewrites the file in place is noticed as well.
-    write_file(file, *platform::plist::to_xml(Value::dictionary({{"edited", Value::boolean(true)}})));
+    write_file(file,
+               *platform::plist::to_xml(Value::dictionary({{"edited", Value::boolean(true)}})));
     ASSERT_TRUE(domain.synchronize());
     EXPECT_EQ(domain.copy_value("edited"), Value::boolean(true));
     EXPECT_TRUE(domain.copy_value("mine").is_null());
@@ -116,7 +117,8 @@ TEST_F(PrefsDomain, AWriteKeepsWhatOthersWroteSinceItsLastRead) {
     ASSERT_TRUE(domain.set_value("mine", Value::integer(1)));
     ASSERT_TRUE(domain.synchronize());
     const auto with = [](const char* theirs, int mine) {
-        return Value::dictionary({{"mine", Value::integer(mine)}, {"theirs", Value::string(theirs)}});
+        return Value::dictionary(
+            {{"mine", Value::integer(mine)}, {"theirs", Value::string(theirs)}});
     };
 
     // Another program replaces the file.

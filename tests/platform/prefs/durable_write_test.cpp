@@ -63,7 +63,8 @@ using platform::plist::Value;
 // The position of the first call that matches; calls.size() when none does.
 template <class Match>
 std::size_t first(Match match) {
-    return static_cast<std::size_t>(std::find_if(calls.begin(), calls.end(), match) - calls.begin());
+    return static_cast<std::size_t>(std::find_if(calls.begin(), calls.end(), match) -
+                                    calls.begin());
 }
 
 TEST(PrefsDurableWrite, TheFileIsSyncedBeforeTheRenameAndTheFolderAfterIt) {
@@ -77,15 +78,16 @@ TEST(PrefsDurableWrite, TheFileIsSyncedBeforeTheRenameAndTheFolderAfterIt) {
         recording = false;
         ASSERT_TRUE(written) << written.error().message;
 
-        const std::size_t renamed = first([&](const Call& c) { return c.what == "rename" && c.path == file; });
+        const std::size_t renamed =
+            first([&](const Call& c) { return c.what == "rename" && c.path == file; });
         ASSERT_LT(renamed, calls.size()) << "no rename into place";
         const std::string temporary = calls[renamed].from;
-        const std::size_t contents = first([&](const Call& c) { return c.what == "sync" && c.path == temporary; });
+        const std::size_t contents =
+            first([&](const Call& c) { return c.what == "sync" && c.path == temporary; });
         EXPECT_LT(contents, renamed) << "the new contents are synced before they replace the old";
-        const auto folder_synced = std::find_if(calls.begin() + static_cast<std::ptrdiff_t>(renamed),
-                                                calls.end(), [&](const Call& c) {
-                                                    return c.what == "sync" && c.path == folder;
-                                                });
+        const auto folder_synced =
+            std::find_if(calls.begin() + static_cast<std::ptrdiff_t>(renamed), calls.end(),
+                         [&](const Call& c) { return c.what == "sync" && c.path == folder; });
         EXPECT_NE(folder_synced, calls.end()) << "the folder is synced after the rename";
     }
 }

@@ -37,8 +37,10 @@ TEST(RunLoop, RunFinishesWhenNoSourceIsLeft) {
     auto added = loop.add_fd(event.get(), EPOLLIN, [&](std::uint32_t events) {
         drain_fd(event.get());
         seen.push_back(static_cast<int>(events));
-        if (seen.size() == 2) source.reset();  // removing itself from its own callback
-        else signal_fd(event.get());
+        if (seen.size() == 2)
+            source.reset();  // removing itself from its own callback
+        else
+            signal_fd(event.get());
     });
     ASSERT_TRUE(added);
     source = std::move(added.value());

@@ -27,7 +27,8 @@ platform::systemd::Deadline In(std::chrono::milliseconds time) {
 class UserManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bus_.available()) << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
+        ASSERT_TRUE(bus_.available())
+            << "dbus-daemon did not start (scripts/install-deps.sh installs it)";
     }
 
     testing_support::IsolatedEnvironment env_;
@@ -40,7 +41,8 @@ TEST_F(UserManagerTest, ReadsTheManagersEnvironment) {
     ASSERT_TRUE(manager) << manager.error().message;
     auto environment = manager->environment(In(10s));
     ASSERT_TRUE(environment) << environment.error().message;
-    EXPECT_EQ(*environment, (std::vector<std::string>{"DISPLAY=:7", "LANG=C.UTF-8", "WITH_SPACE=a b"}));
+    EXPECT_EQ(*environment,
+              (std::vector<std::string>{"DISPLAY=:7", "LANG=C.UTF-8", "WITH_SPACE=a b"}));
 }
 
 TEST_F(UserManagerTest, ARefusingManagerGivesItsErrorForBothQuestions) {
@@ -49,7 +51,8 @@ TEST_F(UserManagerTest, ARefusingManagerGivesItsErrorForBothQuestions) {
     ASSERT_TRUE(manager);
     auto environment = manager->environment(In(10s));
     ASSERT_FALSE(environment);
-    EXPECT_NE(environment.error().message.find("org.freedesktop.systemd1.NoSuchUnit"), std::string::npos)
+    EXPECT_NE(environment.error().message.find("org.freedesktop.systemd1.NoSuchUnit"),
+              std::string::npos)
         << environment.error().message;
     auto job = manager->start_scope({"app-x-y-1.scope", "d", "", {::getpid()}}, In(10s));
     ASSERT_FALSE(job);

@@ -69,14 +69,16 @@ protected:
         writer_ = std::move(ends.write);
         auto parsed = HidReportDescriptor::parse(descriptor);
         ASSERT_TRUE(parsed.ok());
-        const HidDevice device = HidDevice::from_open_node(std::move(ends.read), "test node", *parsed);
+        const HidDevice device =
+            HidDevice::from_open_node(std::move(ends.read), "test node", *parsed);
         auto queue = HidDeviceQueue::create(device);
         ASSERT_TRUE(queue.ok());
         queue_ = std::make_unique<HidDeviceQueue>(std::move(queue.value()));
         for (auto cookie : cookies) queue_->add_element(cookie);
         queue_->set_callout([this] {
             ++callouts_;
-            while (auto event = queue_->next_event()) events_.emplace_back(event->cookie, event->value);
+            while (auto event = queue_->next_event())
+                events_.emplace_back(event->cookie, event->value);
             if (onCallout_) onCallout_();
         });
         ASSERT_TRUE(queue_->start().ok());
@@ -90,8 +92,7 @@ protected:
 
     // Runs the loop until the event was taken; what was written before it has been read too.
     bool RunUntilTaken(std::pair<std::uint32_t, std::int32_t> last) {
-        return run_main_loop_until(
-            [&] { return !events_.empty() && events_.back() == last; });
+        return run_main_loop_until([&] { return !events_.empty() && events_.back() == last; });
     }
 
     UniqueFd writer_;
@@ -113,11 +114,11 @@ TEST_F(NodeQueueTest, EachReadOfAPacketNodeIsOneReportZeroFilledWhenShortAndCutW
 
 TEST_F(NodeQueueTest, APacketNodeWithReportIdsStaysInStepAfterReportsOfTheWrongLength) {
     Open(Node::PacketPipe, hid_test::kMouseAndConsumer, {6, 10});  // X and the consumer key
-    Write({0x02, 0xE9});                                // consumer, short: 0xE9 0x00
-    Write({0x01, 0x00, 0xFD, 0x04, 0x00, 0x05, 0x06});  // mouse, long: X -3
-    Write({0x07, 0x01, 0x02});                          // no such report
-    Write({0x02, 0xCD, 0x00, 0x01});                    // consumer, long: 0xCD
-    Write({0x01, 0x00, 0x11});                          // mouse, short: X 17
+    Write({0x02, 0xE9});                                           // consumer, short: 0xE9 0x00
+    Write({0x01, 0x00, 0xFD, 0x04, 0x00, 0x05, 0x06});             // mouse, long: X -3
+    Write({0x07, 0x01, 0x02});                                     // no such report
+    Write({0x02, 0xCD, 0x00, 0x01});                               // consumer, long: 0xCD
+    Write({0x01, 0x00, 0x11});                                     // mouse, short: X 17
     ASSERT_TRUE(RunUntilTaken({6, 17})) << testing::PrintToString(events_);
     EXPECT_EQ(events_, (Events{{10, 0xE9}, {6, -3}, {10, 0xCD}, {6, 17}}));
 }

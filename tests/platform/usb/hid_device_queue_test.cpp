@@ -61,8 +61,7 @@ TEST(HidInterfaces, AreTheHidrawDeviceBelowAUsbDeviceWithItsParsedDescriptor) {
     EXPECT_TRUE(interface->descriptor().uses_report_ids());
     const auto tree = interface->element_tree();
     EXPECT_EQ(tree.size(), 2U) << "two application collections";
-    EXPECT_EQ(tree.at(1).get("Elements").at(0).get("ReportID"),
-              platform::plist::Value::integer(2));
+    EXPECT_EQ(tree.at(1).get("Elements").at(0).get("ReportID"), platform::plist::Value::integer(2));
 }
 
 TEST(HidInterfaces, AreMissingWithoutANodeOrWithABrokenDescriptor) {

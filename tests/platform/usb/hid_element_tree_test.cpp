@@ -145,8 +145,8 @@ TEST(HidElementTree, ArraySlotsAndOutputsOfTheBootKeyboard) {
 }
 
 TEST(HidElementTree, ElementsOutsideCollectionsStayAtTheTop) {
-    const Value tree = tree_of({0x05, 0x01, 0x09, 0x30, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02,
-                                0x09, 0x01, 0xA1, 0x00, 0xC0});
+    const Value tree = tree_of(
+        {0x05, 0x01, 0x09, 0x30, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x09, 0x01, 0xA1, 0x00, 0xC0});
     ASSERT_EQ(tree.size(), 2U);
     EXPECT_EQ(tree.at(0).get("ElementCookie"), Value::integer(1));
     EXPECT_EQ(tree.at(1).get("Elements"), Value::array());

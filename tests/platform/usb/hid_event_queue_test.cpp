@@ -109,8 +109,8 @@ TEST(HidEventQueue, ReportIdsRouteReportsToTheirElements) {
     EXPECT_EQ(queue.handle_report(Bytes{0x02, 0x00, 0x00}, 3), 1U);
     EXPECT_EQ(queue.handle_report(Bytes{}, 4), 0U);
     EXPECT_EQ(queue.handle_report(Bytes{0x05, 0x01}, 5), 0U);
-    EXPECT_EQ(drain(queue), (std::vector<HidEvent>{{10, 0xE9, 1}, {3, 1, 2}, {6, -1, 2},
-                                                    {10, 0, 3}}));
+    EXPECT_EQ(drain(queue),
+              (std::vector<HidEvent>{{10, 0xE9, 1}, {3, 1, 2}, {6, -1, 2}, {10, 0, 3}}));
 }
 
 }  // namespace

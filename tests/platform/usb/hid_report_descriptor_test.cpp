@@ -11,11 +11,11 @@
 namespace {
 
 using hid_test::Bytes;
+using platform::usb::hid_usage;
 using platform::usb::HidField;
 using platform::usb::HidReportDescriptor;
 using platform::usb::HidReportType;
 using platform::usb::HidUsageRange;
-using platform::usb::hid_usage;
 
 HidReportDescriptor parse_ok(const Bytes& bytes) {
     auto parsed = HidReportDescriptor::parse(bytes);
@@ -127,19 +127,18 @@ TEST(HidReportDescriptor, PushPopExtendedUsagesAndSignedRanges) {
 
 TEST(HidReportDescriptor, UsagesTakeThePageInEffectAtTheMainItemAndRangesMayComeReversed) {
     const auto d = parse_ok({
-        0x09, 0x30,        // Usage (0x30) before any Usage Page
-        0x29, 0x12,        // Usage Maximum first,
-        0x19, 0x10,        // then Usage Minimum: the pair makes a range
-        0x09, 0x40,        // Usage (0x40)
-        0x05, 0x01,        // Usage Page (Generic Desktop), still before the Main item
+        0x09, 0x30,  // Usage (0x30) before any Usage Page
+        0x29, 0x12,  // Usage Maximum first,
+        0x19, 0x10,  // then Usage Minimum: the pair makes a range
+        0x09, 0x40,  // Usage (0x40)
+        0x05, 0x01,  // Usage Page (Generic Desktop), still before the Main item
         0x75, 0x08, 0x95, 0x06, 0x81, 0x02,
         0x2B, 0x05, 0x00, 0x09, 0x00,  // Usage Maximum with a page of its own, alone
         0x95, 0x01, 0x81, 0x02,
     });
     const HidField& field = d.fields()[0];
-    EXPECT_EQ(field.usages, (std::vector<HidUsageRange>{{0x10030, 0x10030},
-                                                          {0x10010, 0x10012},
-                                                          {0x10040, 0x10040}}));
+    EXPECT_EQ(field.usages, (std::vector<HidUsageRange>{
+                                {0x10030, 0x10030}, {0x10010, 0x10012}, {0x10040, 0x10040}}));
     EXPECT_EQ(field.variable_usage(4), 0x10040U);
     EXPECT_EQ(field.variable_usage(5), 0x10040U) << "the last usage repeats";
     EXPECT_EQ(d.fields()[1].variable_usage(0), hid_usage(0x09, 0x05))
@@ -147,9 +146,8 @@ TEST(HidReportDescriptor, UsagesTakeThePageInEffectAtTheMainItemAndRangesMayCome
 }
 
 TEST(HidReportDescriptor, LogicalMaximumIsUnsignedUnlessTheMinimumIsNegative) {
-    const auto d = parse_ok({0x15, 0x00, 0x25, 0xFF, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02,
-                             0x15, 0xFF, 0x25, 0xFF, 0x81, 0x02,
-                             0x55, 0x0E, 0x65, 0x11, 0x81, 0x02});
+    const auto d = parse_ok({0x15, 0x00, 0x25, 0xFF, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x15,
+                             0xFF, 0x25, 0xFF, 0x81, 0x02, 0x55, 0x0E, 0x65, 0x11, 0x81, 0x02});
     EXPECT_EQ(d.fields()[0].logical_maximum, 255);
     EXPECT_EQ(d.fields()[1].logical_minimum, -1);
     EXPECT_EQ(d.fields()[1].logical_maximum, -1);

@@ -43,8 +43,8 @@ TEST(HidReportValues, BootKeyboardModifiersAndKeySlots) {
 
 TEST(HidReportValues, ArraySlotsMapIndexesThroughTheLogicalMinimum) {
     // Three usages selected by indexes 1..3 (0 is the null value).
-    const auto d = parsed({0x05, 0x0C, 0x15, 0x01, 0x25, 0x03, 0x09, 0xB5, 0x09, 0xB6, 0x09,
-                           0xCD, 0x75, 0x02, 0x95, 0x02, 0x81, 0x00});
+    const auto d = parsed({0x05, 0x0C, 0x15, 0x01, 0x25, 0x03, 0x09, 0xB5, 0x09, 0xB6, 0x09, 0xCD,
+                           0x75, 0x02, 0x95, 0x02, 0x81, 0x00});
     EXPECT_EQ(hid_input_element_value(d, 1, Bytes{0x03 | (0x01 << 2)}), 0xCD);
     EXPECT_EQ(hid_input_element_value(d, 2, Bytes{0x03 | (0x01 << 2)}), 0xB5);
     EXPECT_EQ(hid_input_element_value(d, 1, Bytes{0x00}), 0);
@@ -67,9 +67,9 @@ TEST(HidReportValues, SignedFieldsAreSignExtendedAndUnsignedOnesAreNot) {
     EXPECT_EQ(hid_input_element_value(panel, 3, Bytes{0xA5, 0xFF}), 255);
 
     // A 4-bit field from -8 to 7 straddling a byte boundary, and a full 32-bit unsigned one.
-    const auto odd = parsed({0x75, 0x06, 0x95, 0x01, 0x81, 0x03, 0x15, 0xF8, 0x25, 0x07, 0x75,
-                             0x04, 0x81, 0x02, 0x15, 0x00, 0x27, 0xFF, 0xFF, 0xFF, 0xFF, 0x75,
-                             0x20, 0x81, 0x02});
+    const auto odd =
+        parsed({0x75, 0x06, 0x95, 0x01, 0x81, 0x03, 0x15, 0xF8, 0x25, 0x07, 0x75, 0x04, 0x81,
+                0x02, 0x15, 0x00, 0x27, 0xFF, 0xFF, 0xFF, 0xFF, 0x75, 0x20, 0x81, 0x02});
     const Bytes odd_report = {0xC0, 0xC2, 0xFF, 0xFF, 0xFF};  // bits 6..9 = 1011 = -5
     EXPECT_EQ(hid_input_element_value(odd, 1, odd_report), -5);
     EXPECT_EQ(hid_input_element_value(odd, 2, Bytes{0, 0x0B, 0xFF, 0xFF, 0xFF, 0x0F}),
@@ -98,7 +98,8 @@ TEST(HidReportValues, ReportIdsSelectTheFieldsAndShortReportsReadAsZeros) {
 struct Collected {
     std::vector<Bytes> reports;
     HidReportSplitter::ReportHandler handler() {
-        return [this](std::span<const std::uint8_t> r) { reports.emplace_back(r.begin(), r.end()); };
+        return
+            [this](std::span<const std::uint8_t> r) { reports.emplace_back(r.begin(), r.end()); };
     }
 };
 
@@ -111,8 +112,8 @@ TEST(HidReportSplitter, StreamsAcrossReportIdsSplitTheSameWhateverTheChunks) {
     Bytes stream;
     for (const auto& r : expected) stream.insert(stream.end(), r.begin(), r.end());
 
-    for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{7},
-                              stream.size()}) {
+    for (std::size_t chunk :
+         {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{7}, stream.size()}) {
         HidReportSplitter splitter(d);
         Collected got;
         for (std::size_t at = 0; at < stream.size(); at += chunk) {
@@ -165,7 +166,8 @@ TEST(HidReportSplitter, AWholeReadIsFittedToTheReportItsFirstByteNames) {
     };
     EXPECT_EQ(fitted({0x02, 0xE9}), (Bytes{0x02, 0xE9, 0x00})) << "short: zero-filled";
     EXPECT_EQ(fitted({0x01, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}),
-              (Bytes{0x01, 0x01, 0x02, 0x03, 0x04})) << "long: cut";
+              (Bytes{0x01, 0x01, 0x02, 0x03, 0x04}))
+        << "long: cut";
     EXPECT_EQ(fitted({0x02, 0xCD, 0x00}), (Bytes{0x02, 0xCD, 0x00}));
     EXPECT_EQ(fitted({0x07, 0x01, 0x02}), std::nullopt) << "no such input report";
     EXPECT_EQ(fitted({}), std::nullopt);

@@ -173,9 +173,9 @@ protected:
     }
 
     std::size_t closes() const {
-        return static_cast<std::size_t>(std::count(
-            heard_.begin(), heard_.end(),
-            Heard{panel_.syspath, UsbInterestMessage::ServiceWasClosed}));
+        return static_cast<std::size_t>(
+            std::count(heard_.begin(), heard_.end(),
+                       Heard{panel_.syspath, UsbInterestMessage::ServiceWasClosed}));
     }
 
     TestUsbDevice panel_;
@@ -203,8 +203,8 @@ TEST_F(InterestTest, AnUnplugIsOneTerminatedMessageAndItsUnbindsAreNotCloses) {
     testbed_.unplug(panel_);
     ASSERT_TRUE(run_main_loop_until([&] { return !heard_.empty(); }));
     run_main_loop_for(500ms);
-    EXPECT_EQ(heard_, (std::vector<Heard>{{panel_.syspath,
-                                           UsbInterestMessage::ServiceIsTerminated}}));
+    EXPECT_EQ(heard_,
+              (std::vector<Heard>{{panel_.syspath, UsbInterestMessage::ServiceIsTerminated}}));
     EXPECT_FALSE(notifier_->add_interest(UsbDevice{panel_.syspath}, {}).ok())
         << "no interest in a device that is gone";
 }
@@ -213,8 +213,8 @@ TEST_F(InterestTest, AnUnbindHeldWhenTheDeviceGoesAwayIsDropped) {
     testbed_.uevent(panel_.interfaces[1], "unbind");
     testbed_.unplug(panel_);
     run_main_loop_for(500ms);
-    EXPECT_EQ(heard_, (std::vector<Heard>{{panel_.syspath,
-                                           UsbInterestMessage::ServiceIsTerminated}}));
+    EXPECT_EQ(heard_,
+              (std::vector<Heard>{{panel_.syspath, UsbInterestMessage::ServiceIsTerminated}}));
 }
 
 TEST_F(InterestTest, AReleasedInterestHearsNothingMoreNotEvenWhatItHeldBack) {
@@ -231,11 +231,11 @@ TEST_F(InterestTest, AReleasedInterestHearsNothingMoreNotEvenWhatItHeldBack) {
 TEST_F(InterestTest, ACallbackMayReleaseItsOwnInterest) {
     auto self = std::make_shared<UsbInterest>();
     int calls = 0;
-    auto interest = notifier_->add_interest(
-        UsbDevice{panel_.syspath}, [&calls, self](const UsbDevice&, UsbInterestMessage) {
-            ++calls;
-            self->reset();
-        });
+    auto interest = notifier_->add_interest(UsbDevice{panel_.syspath},
+                                            [&calls, self](const UsbDevice&, UsbInterestMessage) {
+                                                ++calls;
+                                                self->reset();
+                                            });
     ASSERT_TRUE(interest.ok());
     *self = std::move(interest.value());
     testbed_.uevent(panel_.interfaces[0], "unbind");
@@ -254,8 +254,7 @@ TEST(UsbDeviceNotifierStart, FailsWithoutSysfs) {
     auto started = UsbDeviceNotifier::start(kPanel, {});
     ::setenv("UMOCKDEV_DIR", saved.c_str(), 1);
     ASSERT_FALSE(started.ok());
-    EXPECT_NE(started.error().message.find("sysfs"), std::string::npos)
-        << started.error().message;
+    EXPECT_NE(started.error().message.find("sysfs"), std::string::npos) << started.error().message;
 }
 
 TEST(UsbDeviceNotifierStart, FailsWhenTheUdevMonitorCannotBeMade) {

@@ -36,9 +36,8 @@ template <class T, T* (*Unref)(T*)>
 struct Unreffer {
     void operator()(T* p) const { Unref(p); }
 };
-using Enumerator =
-    std::unique_ptr<sd_device_enumerator,
-                    Unreffer<sd_device_enumerator, sd_device_enumerator_unref>>;
+using Enumerator = std::unique_ptr<sd_device_enumerator,
+                                   Unreffer<sd_device_enumerator, sd_device_enumerator_unref>>;
 using Event = std::unique_ptr<sd_event, Unreffer<sd_event, sd_event_unref>>;
 using Monitor =
     std::unique_ptr<sd_device_monitor, Unreffer<sd_device_monitor, sd_device_monitor_unref>>;
@@ -112,9 +111,9 @@ TEST(UsbTestbed, EnumeratorFindsTheDeviceItsHidrawChildAndItsReportDescriptor) {
     EXPECT_EQ(descriptor, hid_test::kVendorPanel);
     auto parsed = platform::usb::HidReportDescriptor::parse(descriptor);
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(platform::usb::build_hid_element_tree(*parsed).at(0).get("Elements").at(1).get(
-                  "Usage"),
-              platform::plist::Value::integer(167));
+    EXPECT_EQ(
+        platform::usb::build_hid_element_tree(*parsed).at(0).get("Elements").at(1).get("Usage"),
+        platform::plist::Value::integer(167));
 
     // Its interfaces, with the HID one first.
     sd_device* interface = nullptr;
@@ -153,9 +152,9 @@ public:
         EXPECT_GE(sd_device_monitor_new(&monitor), 0);
         monitor_.reset(monitor);
         if (subsystem) {
-            EXPECT_GE(sd_device_monitor_filter_add_match_subsystem_devtype(monitor, subsystem,
-                                                                           nullptr),
-                      0);
+            EXPECT_GE(
+                sd_device_monitor_filter_add_match_subsystem_devtype(monitor, subsystem, nullptr),
+                0);
         }
         EXPECT_GE(sd_device_monitor_attach_event(monitor, loop), 0);
         EXPECT_GE(sd_device_monitor_start(monitor, &UeventRecorder::on_device, this), 0);
@@ -181,8 +180,8 @@ private:
     }
 
     static void device_action_to_string(sd_device_action_t action, const char** name) {
-        static const char* const names[] = {"add",  "remove", "change", "move",
-                                            "online", "offline", "bind", "unbind"};
+        static const char* const names[] = {"add",    "remove",  "change", "move",
+                                            "online", "offline", "bind",   "unbind"};
         *name = action >= 0 && action < _SD_DEVICE_ACTION_MAX ? names[action] : nullptr;
     }
 
@@ -290,9 +289,8 @@ TEST(UsbTestbed, InputSentByTheTestbedIsReadFromTheHidrawNodeAsAByteStream) {
     platform::usb::HidEventQueue queue(*descriptor);
     queue.add_element(2);
     queue.add_element(3);
-    splitter.feed(stream, [&](std::span<const std::uint8_t> report) {
-        queue.handle_report(report, 0);
-    });
+    splitter.feed(stream,
+                  [&](std::span<const std::uint8_t> report) { queue.handle_report(report, 0); });
     std::vector<std::int32_t> values;
     while (auto event = queue.next_event()) values.push_back(event->value);
     EXPECT_EQ(values, (std::vector<std::int32_t>{0x21, 0, 5}));

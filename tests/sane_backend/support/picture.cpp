@@ -106,8 +106,8 @@ Picture from_lines(const std::vector<std::uint8_t>& bytes, const TW_IMAGEINFO& i
     const std::size_t stride =
         (static_cast<std::size_t>(info.ImageWidth) * static_cast<std::size_t>(info.BitsPerPixel) + 7) / 8;
     const int height = stride ? static_cast<int>(bytes.size() / stride) : 0;
-    auto picture = unpack(bytes.data(), stride, info.ImageWidth, height, channels, depth,
-                          vanilla && info.PixelType != TWPT_RGB);
+    auto picture =
+        unpack(bytes.data(), stride, info.ImageWidth, height, channels, depth, vanilla && info.PixelType != TWPT_RGB);
     picture.x_dpi = from_fix32(info.XResolution);
     picture.y_dpi = from_fix32(info.YResolution);
     return picture;
@@ -115,8 +115,8 @@ Picture from_lines(const std::vector<std::uint8_t>& bytes, const TW_IMAGEINFO& i
 
 std::optional<Picture> from_tiff(const std::vector<std::uint8_t>& bytes) {
     MemoryFile file{&bytes};
-    TIFF* tiff = TIFFClientOpen("memory", "r", &file, memory_read, memory_write, memory_seek, memory_close,
-                                memory_size, no_map, no_unmap);
+    TIFF* tiff = TIFFClientOpen("memory", "r", &file, memory_read, memory_write, memory_seek, memory_close, memory_size,
+                                no_map, no_unmap);
     if (!tiff) return std::nullopt;
     std::uint32_t width = 0, height = 0;
     std::uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, compression = 0;
@@ -133,7 +133,8 @@ std::optional<Picture> from_tiff(const std::vector<std::uint8_t>& bytes) {
     const auto stride = static_cast<std::size_t>(TIFFScanlineSize(tiff));
     std::vector<std::uint8_t> data(stride * height);
     bool read = planar == PLANARCONFIG_CONTIG && compression == COMPRESSION_NONE;
-    for (std::uint32_t y = 0; read && y < height; ++y) read = TIFFReadScanline(tiff, data.data() + y * stride, y, 0) == 1;
+    for (std::uint32_t y = 0; read && y < height; ++y)
+        read = TIFFReadScanline(tiff, data.data() + y * stride, y, 0) == 1;
     TIFFClose(tiff);
     if (!read) return std::nullopt;
     auto picture = unpack(data.data(), stride, static_cast<int>(width), static_cast<int>(height), samples, bits,
@@ -178,7 +179,8 @@ std::optional<Picture> from_png(const std::vector<std::uint8_t>& bytes) {
     int unit = 0;
     png_get_pHYs(png, info, &x_ppm, &y_ppm, &unit);
     png_destroy_read_struct(&png, &info, nullptr);
-    auto picture = unpack(data.data(), stride, static_cast<int>(width), static_cast<int>(height), channels, depth, false);
+    auto picture =
+        unpack(data.data(), stride, static_cast<int>(width), static_cast<int>(height), channels, depth, false);
     picture.x_dpi = x_ppm * 0.0254;
     picture.y_dpi = y_ppm * 0.0254;
     return picture;

@@ -180,9 +180,7 @@ std::optional<CapabilityValue> SourceManager::get(TW_UINT16 capability, TW_UINT1
     };
     const TW_UINT32 size = item_size(value.item_type);
     switch (record.ConType) {
-        case TWON_ONEVALUE:
-            add(bytes + offsetof(TW_ONEVALUE, Item));
-            break;
+        case TWON_ONEVALUE: add(bytes + offsetof(TW_ONEVALUE, Item)); break;
         case TWON_ENUMERATION: {
             const auto count = load<TW_UINT32>(bytes + offsetof(TW_ENUMERATION, NumItems));
             value.current = load<TW_UINT32>(bytes + offsetof(TW_ENUMERATION, CurrentIndex));
@@ -197,14 +195,13 @@ std::optional<CapabilityValue> SourceManager::get(TW_UINT16 capability, TW_UINT1
         }
         case TWON_RANGE: {
             const auto range = load<TW_RANGE>(bytes);
-            for (const auto field : {range.MinValue, range.MaxValue, range.StepSize, range.DefaultValue,
-                                     range.CurrentValue}) {
+            for (const auto field :
+                 {range.MinValue, range.MaxValue, range.StepSize, range.DefaultValue, range.CurrentValue}) {
                 value.items.push_back(range_value(field, value.item_type));
             }
             break;
         }
-        default:
-            break;
+        default: break;
     }
     release(container);
     return value;

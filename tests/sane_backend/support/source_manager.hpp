@@ -27,11 +27,11 @@ struct CapabilityValue {
 
 // An image as a transfer delivered it.
 struct Transferred {
-    twain::TW_UINT16 rc = 0;                // the transfer's final return code
-    twain::TW_UINT16 condition = 0;         // and its condition code, asked at once
-    twain::TW_IMAGEINFO info{};             // asked before the transfer
-    twain::TW_IMAGEINFO info_after{};       // asked once it ended (the real height)
-    std::vector<std::uint8_t> bytes;        // native: the TIFF; memory: the lines; file: the file
+    twain::TW_UINT16 rc = 0;                     // the transfer's final return code
+    twain::TW_UINT16 condition = 0;              // and its condition code, asked at once
+    twain::TW_IMAGEINFO info{};                  // asked before the transfer
+    twain::TW_IMAGEINFO info_after{};            // asked once it ended (the real height)
+    std::vector<std::uint8_t> bytes;             // native: the TIFF; memory: the lines; file: the file
     std::vector<twain::TW_IMAGEMEMXFER> strips;  // memory transfers
 };
 

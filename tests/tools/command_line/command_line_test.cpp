@@ -15,7 +15,7 @@ using tools::command_line::Request;
 
 // Two options with values, one long-only, and two flags.
 constexpr Option kTable[] = {
-    {"address", 'a', true}, {"port", 'p', true}, {"message-id", 0, true},
+    {"address", 'a', true}, {"port", 'p', true},  {"message-id", 0, true},
     {"feeder", 'f', false}, {"poll", 'o', false},
 };
 
@@ -28,12 +28,12 @@ struct Reading {
 
 Reading read(const std::vector<std::string>& arguments) {
     Reading reading;
-    auto read = tools::command_line::read(arguments, kTable, [&](std::size_t option,
-                                                                 const std::string& value) {
-        if (value == "refused") return platform::Result<void>(platform::Error{"refused value"});
-        reading.values[kTable[option].name].push_back(value);
-        return platform::Result<void>();
-    });
+    auto read = tools::command_line::read(
+        arguments, kTable, [&](std::size_t option, const std::string& value) {
+            if (value == "refused") return platform::Result<void>(platform::Error{"refused value"});
+            reading.values[kTable[option].name].push_back(value);
+            return platform::Result<void>();
+        });
     if (!read) {
         reading.error = read.error().message;
         return reading;
@@ -108,8 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLine, Refusals,
     ::testing::Values(Refusal{{"--verbose"}, "unknown option --verbose"},
                       Refusal{{"--verbose=2"}, "unknown option --verbose"},
-                      Refusal{{"-z"}, "unknown option -z"},
-                      Refusal{{"-fz"}, "unknown option -z"},
+                      Refusal{{"-z"}, "unknown option -z"}, Refusal{{"-fz"}, "unknown option -z"},
                       Refusal{{"--p"}, "unknown option --p"},  // --port or --poll
                       Refusal{{"--address"}, "--address needs a value"},
                       Refusal{{"-p"}, "--port needs a value"},
@@ -125,8 +124,7 @@ TEST(CommandLine, AReadingStartsAfreshAfterOneThatStoppedInsideAGroup) {
     const auto reading = read({"-o", "word"});
     EXPECT_EQ(reading.error, "");
     EXPECT_EQ(reading.operands, std::vector<std::string>{"word"});
-    EXPECT_EQ(reading.values,
-              (std::map<std::string, std::vector<std::string>>{{"poll", {""}}}));
+    EXPECT_EQ(reading.values, (std::map<std::string, std::vector<std::string>>{{"poll", {""}}}));
 }
 
 TEST(CommandLine, TheVersionTextNamesTheProgramAndTheBuildsVersion) {

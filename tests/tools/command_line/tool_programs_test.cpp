@@ -22,7 +22,8 @@ class ToolPrograms : public ::testing::TestWithParam<Tool> {};
 
 TEST_P(ToolPrograms, AnswerVersionAndHelpAndRefuseMistakes) {
     const Tool tool = GetParam();
-    const std::string version = std::string(tool.name) + " (Velmora scanner software) " PROJECT_VERSION "\n";
+    const std::string version =
+        std::string(tool.name) + " (Velmora scanner software) " PROJECT_VERSION "\n";
     for (const char* option : {"--version", "-V"}) {
         const auto run = run_to_end({tool.program, option});
         EXPECT_EQ(run.status, 0) << option;
@@ -43,15 +44,15 @@ TEST_P(ToolPrograms, AnswerVersionAndHelpAndRefuseMistakes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tools, ToolPrograms,
-    ::testing::Values(Tool{"network-button-send", SENDER_PROGRAM},
-                      Tool{"scan-destination-standin", STANDIN_PROGRAM},
-                      Tool{"scanner-library-sample", SAMPLE_PROGRAM}, Tool{"twain-host", TWAIN_HOST}),
-    [](const auto& test) {
-        std::string name = test.param.name;
-        for (char& c : name) c = c == '-' ? '_' : c;
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Tools, ToolPrograms,
+                         ::testing::Values(Tool{"network-button-send", SENDER_PROGRAM},
+                                           Tool{"scan-destination-standin", STANDIN_PROGRAM},
+                                           Tool{"scanner-library-sample", SAMPLE_PROGRAM},
+                                           Tool{"twain-host", TWAIN_HOST}),
+                         [](const auto& test) {
+                             std::string name = test.param.name;
+                             for (char& c : name) c = c == '-' ? '_' : c;
+                             return name;
+                         });
 
 }  // namespace

@@ -31,15 +31,18 @@ TEST(SenderOptions, CommandsMakeTheirReports) {
 
     EXPECT_EQ(parsed({"--address", "1.2.3.4", "scan", "--type", "0"}).event.report,
               (Report{1, 1, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(parsed({"refresh", "--address", "1.2.3.4"}).event.report, (Report{1, 2, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(parsed({"refresh", "--address", "1.2.3.4"}).event.report,
+              (Report{1, 2, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(parsed({"end-scan", "--address", "1.2.3.4"}).event.report,
               (Report{1, 2, 0, 0, 0, 0, 0x99, 0}));
-    EXPECT_EQ(parsed({"raw", "0", "0xff", "2", "3", "4", "5", "6", "255", "--address", "1.2.3.4"}).event.report,
+    EXPECT_EQ(parsed({"raw", "0", "0xff", "2", "3", "4", "5", "6", "255", "--address", "1.2.3.4"})
+                  .event.report,
               (Report{0, 0xff, 2, 3, 4, 5, 6, 255}));
 }
 
 TEST(SenderOptions, PortAndMessageId) {
-    const auto options = parsed({"--port", "other", "--message-id", "-7", "refresh", "--address", "1.2.3.4"});
+    const auto options =
+        parsed({"--port", "other", "--message-id", "-7", "refresh", "--address", "1.2.3.4"});
     EXPECT_EQ(options.port, "other");
     EXPECT_EQ(options.message_id, -7);
     EXPECT_EQ(parsed({"--message-id", "0x7fffffff", "refresh", "--address", "1.2.3.4"}).message_id,
@@ -54,7 +57,8 @@ TEST(SenderOptions, BadCommandLinesSayWhatIsWrong) {
               "--type is a byte (0 to 255), not \"256\"");
     EXPECT_EQ(error_of({"refresh", "--type", "1", "--address", "1.2.3.4"}),
               "--type, --direct and --resolution belong to the scan command");
-    EXPECT_EQ(error_of({"raw", "1", "2", "--address", "1.2.3.4"}), "raw needs the eight report bytes");
+    EXPECT_EQ(error_of({"raw", "1", "2", "--address", "1.2.3.4"}),
+              "raw needs the eight report bytes");
     EXPECT_EQ(error_of({"raw", "1", "2", "3", "4", "5", "6", "7", "x", "--address", "1.2.3.4"}),
               "report byte 7 is a byte (0 to 255), not \"x\"");
     EXPECT_EQ(error_of({"refresh", "extra", "--address", "1.2.3.4"}), "unexpected argument extra");

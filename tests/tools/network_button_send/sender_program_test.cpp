@@ -23,8 +23,8 @@ struct Run {
 Run run_sender(const IsolatedEnvironment& env, const std::string& arguments) {
     const auto out = env.base() / "out";
     const auto err = env.base() / "err";
-    const std::string command = std::string(SENDER_PROGRAM) + " " + arguments + " >" + out.string() +
-                                " 2>" + err.string();
+    const std::string command =
+        std::string(SENDER_PROGRAM) + " " + arguments + " >" + out.string() + " 2>" + err.string();
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testing_support::read_file(out),
             testing_support::read_file(err)};
@@ -41,15 +41,17 @@ std::vector<std::uint8_t> next_datagram(NamedSocket& socket) {
     auto received = socket.receive(buffer);
     if (!received || !*received) return {};
     std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < (*received)->size; ++i) bytes.push_back(std::to_integer<std::uint8_t>(buffer[i]));
+    for (std::size_t i = 0; i < (*received)->size; ++i)
+        bytes.push_back(std::to_integer<std::uint8_t>(buffer[i]));
     return bytes;
 }
 
 TEST(SenderProgram, SendsTheMessageIdAndTheTwelveBytes) {
     IsolatedEnvironment env;
     NamedSocket port = serve("OSPREY_HID_MSG_PORT");
-    const auto run = run_sender(env, "scan --type 2 --direct 5 --resolution 0x2c --address 10.0.0.200 "
-                                     "--message-id 0x01020304");
+    const auto run = run_sender(env,
+                                "scan --type 2 --direct 5 --resolution 0x2c --address 10.0.0.200 "
+                                "--message-id 0x01020304");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "sent 01 01 2c 00 00 00 02 05 / 10.0.0.200 to OSPREY_HID_MSG_PORT\n");
     EXPECT_EQ(next_datagram(port),

@@ -27,13 +27,14 @@ ae::Descriptor utf16(std::u16string_view units) {
 }
 
 TEST(EventText, ShowsEveryParameterWithItsTypeAndValue) {
-    ae::Event event(four_char_code("BMon"), 0, number(ae::type_appl_signature, four_char_code("QH06")),
-                    -1, 7);
+    ae::Event event(four_char_code("BMon"), 0,
+                    number(ae::type_appl_signature, four_char_code("QH06")), -1, 7);
     event.put_parameter(four_char_code("rsln"), number(ae::type_sint32, std::int32_t{-300}));
     event.put_parameter(four_char_code("shrt"), number(ae::type_sint16, std::int16_t{12}));
     event.put_parameter(four_char_code("NtSc"), number(ae::type_false, std::uint8_t{0}));
     event.put_parameter(four_char_code("none"), make(ae::type_true, {}));
-    event.put_parameter(four_char_code("enum"), number(ae::type_enumerated, four_char_code("yes ")));
+    event.put_parameter(four_char_code("enum"),
+                        number(ae::type_enumerated, four_char_code("yes ")));
     event.put_parameter(four_char_code("null"), ae::Descriptor());
     event.put_parameter(four_char_code("rmip"), utf16(u"h\u00f4te \"1\"\n"));
     event.put_parameter(four_char_code("name"), text(ae::type_char, "caf\xe9\t"));
@@ -61,7 +62,8 @@ TEST(EventText, WhatCannotBeShownIsOneLineNamingIt) {
     auto unknown = standin::describe_event(event, "event");
     ASSERT_FALSE(unknown);
     EXPECT_EQ(unknown.error().message,
-              "event 'BMon' 'x771': parameter 0x6F640A64 has unknown descriptor type 0x7A7A017A (3 bytes)");
+              "event 'BMon' 'x771': parameter 0x6F640A64 has unknown descriptor type 0x7A7A017A (3 "
+              "bytes)");
 
     event.put_parameter(four_char_code("od\nd"), text(ae::type_sint32, "abc"));
     EXPECT_EQ(standin::describe_event(event, "event").error().message,

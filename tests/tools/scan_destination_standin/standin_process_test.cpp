@@ -24,10 +24,12 @@ using testing_support::IsolatedEnvironment;
 constexpr platform::FourCharCode served_signature = four_char_code("QH06");
 
 ae::Event scan_event(std::int32_t resolution, platform::FourCharCode signature = served_signature) {
-    ae::Event event(four_char_code("BMon"), four_char_code("x772"),
-                    ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
-    event.put_parameter(four_char_code("rsln"),
-                        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(resolution)).value());
+    ae::Event event(
+        four_char_code("BMon"), four_char_code("x772"),
+        ae::Descriptor::create(ae::type_appl_signature, ae::host_bytes(signature)).value());
+    event.put_parameter(
+        four_char_code("rsln"),
+        ae::Descriptor::create(ae::type_sint32, ae::host_bytes(resolution)).value());
     return event;
 }
 
@@ -39,7 +41,8 @@ std::string shown(std::int32_t resolution, const char* heading = "event",
 
 void write_event(const std::filesystem::path& path, const ae::Event& event) {
     const auto bytes = ae::encode_event(event);
-    testing_support::write_file(path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    testing_support::write_file(
+        path, std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 class StandIn : public ::testing::Test {
@@ -85,15 +88,24 @@ TEST_F(StandIn, BadInputGetsOneErrorLineAndServingGoesOn) {
 
     ASSERT_TRUE(testing_support::wait_until([&] { return log_has(shown(600)); })) << log();
     const std::string text = log();
-    EXPECT_NE(text.find("error: malformed event: 9 bytes are too few for a header\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("error: a datagram of 70000 bytes is larger than an event can be (65536)\n"),
-              std::string::npos) << text;
+    EXPECT_NE(text.find("error: malformed event: 9 bytes are too few for a header\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(
+        text.find("error: a datagram of 70000 bytes is larger than an event can be (65536)\n"),
+        std::string::npos)
+        << text;
     EXPECT_NE(text.find("error: event 'BMon' 'x772': parameter 'what' has unknown descriptor type "
                         "'zzzz' (9 bytes)\n"),
-              std::string::npos) << text;
-    EXPECT_NE(text.find("error: malformed event: parameter 1 'rsln' has 4 bytes of data but only 3 follow\n"),
-              std::string::npos) << text;
-    EXPECT_EQ(text.find("'rsln' 'long' 1\n"), std::string::npos) << "the event with the unknown type is not shown";
+              std::string::npos)
+        << text;
+    EXPECT_NE(
+        text.find(
+            "error: malformed event: parameter 1 'rsln' has 4 bytes of data but only 3 follow\n"),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("'rsln' 'long' 1\n"), std::string::npos)
+        << "the event with the unknown type is not shown";
 }
 
 TEST_F(StandIn, ReadsItsLaunchEventFromAFileOnStandardInput) {
@@ -101,7 +113,8 @@ TEST_F(StandIn, ReadsItsLaunchEventFromAFileOnStandardInput) {
     start_serving({}, env_.base() / "launch.bin");
     ASSERT_TRUE(ae::send_event(scan_event(301)));
     ASSERT_TRUE(testing_support::wait_until([&] { return log_has(shown(301)); })) << log();
-    EXPECT_EQ(log().find(shown(300, "launch event")), 0U) << "the launch event comes first: " << log();
+    EXPECT_EQ(log().find(shown(300, "launch event")), 0U)
+        << "the launch event comes first: " << log();
 }
 
 TEST_F(StandIn, AMalformedLaunchEventIsReportedAndServingGoesOn) {
@@ -120,8 +133,9 @@ TEST_F(StandIn, ASecondInstanceHandsItsLaunchEventToTheFirstAndExits) {
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     // Handed on as it was, whatever signature its target names.
-    EXPECT_TRUE(testing_support::wait_until([&] { return log_has(shown(1200, "event", "'ELSE'")); }))
-        << log();
+    EXPECT_TRUE(testing_support::wait_until([&] {
+        return log_has(shown(1200, "event", "'ELSE'"));
+    })) << log();
     EXPECT_TRUE(log_has("handed the launch event to the instance serving 'QH06'\n"));
     EXPECT_EQ(testing_support::read_pid_file(pid_file_), first) << "the pid file stays the first's";
 
@@ -163,7 +177,8 @@ TEST_F(StandIn, LaysItselfOutAsALaunchableBundle) {
     auto launched = ae::launch_application(folder, launch);
     ASSERT_TRUE(launched) << launched.error().message;
     ASSERT_TRUE(testing_support::wait_until([&] { return std::filesystem::exists(pid_file_); }));
-    EXPECT_EQ(testing_support::read_pid_file(pid_file_), *launched) << "the script execs the program";
+    EXPECT_EQ(testing_support::read_pid_file(pid_file_), *launched)
+        << "the script execs the program";
     EXPECT_NE(testing_support::read_file(odd_log).find(shown(77, "launch event", "'TSTa'")),
               std::string::npos)
         << testing_support::read_file(odd_log);
@@ -171,17 +186,20 @@ TEST_F(StandIn, LaysItselfOutAsALaunchableBundle) {
 
 TEST(StandInCommandLine, HelpExplainsAndMistakesAreRefused) {
     auto run = [](const std::string& arguments, std::string& output) {
-        std::FILE* pipe = ::popen((std::string(STANDIN_PROGRAM) + " " + arguments + " 2>&1").c_str(), "r");
+        std::FILE* pipe =
+            ::popen((std::string(STANDIN_PROGRAM) + " " + arguments + " 2>&1").c_str(), "r");
         char chunk[4096];
         output.clear();
-        while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, got);
+        while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe))
+            output.append(chunk, got);
         const int status = ::pclose(pipe);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     std::string output;
     EXPECT_EQ(run("--help", output), 0);
     EXPECT_EQ(output.rfind("Usage: scan-destination-standin", 0), 0U) << output;
-    for (const char* option : {"--signature", "--pid-file", "--log", "--launch-event", "--make-bundle"}) {
+    for (const char* option :
+         {"--signature", "--pid-file", "--log", "--launch-event", "--make-bundle"}) {
         EXPECT_NE(output.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(run("--frobnicate", output), 2);

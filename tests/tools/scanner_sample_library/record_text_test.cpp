@@ -11,14 +11,17 @@ namespace {
 
 using namespace scanner_sample;
 
-std::vector<std::string> Described(const std::vector<std::uint8_t>& block, std::int64_t count, int& problems) {
+std::vector<std::string> Described(const std::vector<std::uint8_t>& block, std::int64_t count,
+                                   int& problems) {
     problems = 0;
     return describe_block(block, count, problems);
 }
 
 TEST(RecordLine, FieldsSurviveTheRoundTrip) {
     const RecordedCall call{"DeviceParameterSet",
-                            {{"handle", "3"}, {"count", "1"}, {"block", hex_bytes(std::vector<std::uint8_t>{0, 0xE4, 0xff, 0})}}};
+                            {{"handle", "3"},
+                             {"count", "1"},
+                             {"block", hex_bytes(std::vector<std::uint8_t>{0, 0xE4, 0xff, 0})}}};
     const std::string line = format_line(call);
     EXPECT_EQ(line, "DeviceParameterSet handle=3 count=1 block=00e4ff00\n");
     const auto parsed = parse_line(line);
@@ -39,15 +42,18 @@ TEST(RecordLine, FieldsSurviveTheRoundTrip) {
 
 TEST(RecordText, AListIsDecodedEntryByEntry) {
     int problems = 0;
-    const std::vector<std::uint8_t> block{0x04, 0xE4, 4, 0, 'F', 'i', 'l', 'e', 9, 0, 'C', 'l', 'i', 'p',
-                                          'b', 'o', 'a', 'r', 'd', 0, 0, 3, 0, 0x80, 'x', 0xE9};
+    const std::vector<std::uint8_t> block{0x04, 0xE4, 4,   0,   'F', 'i',  'l', 'e', 9,
+                                          0,    'C',  'l', 'i', 'p', 'b',  'o', 'a', 'r',
+                                          'd',  0,    0,   3,   0,   0x80, 'x', 0xE9};
     EXPECT_EQ(Described(block, 4, problems),
-              (std::vector<std::string>{"header 0xE404: a destination list", "entry 1: \"File\" (4 bytes)",
-                                        "entry 2: \"Clipboard\" (9 bytes)", "entry 3: empty (0 bytes)",
-                                        "entry 4: \"\xE2\x82\xACx\xC3\xA9\" (3 bytes)"}));
+              (std::vector<std::string>{
+                  "header 0xE404: a destination list", "entry 1: \"File\" (4 bytes)",
+                  "entry 2: \"Clipboard\" (9 bytes)", "entry 3: empty (0 bytes)",
+                  "entry 4: \"\xE2\x82\xACx\xC3\xA9\" (3 bytes)"}));
     EXPECT_EQ(problems, 0);
     EXPECT_EQ(Described({0, 0, 0, 0}, 1, problems),
-              (std::vector<std::string>{"header 0x0000: no destination list", "entry 1: empty (0 bytes)"}));
+              (std::vector<std::string>{"header 0x0000: no destination list",
+                                        "entry 1: empty (0 bytes)"}));
     EXPECT_EQ(problems, 0);
 }
 
@@ -81,28 +87,45 @@ TEST(RecordText, BytesWithoutACharacterAreEscaped) {
 
 TEST(RecordText, OverlapsAndUnknownLinesAreCountedAndSummed) {
     const std::vector<RecordedCall> calls{
-        {"EnableScannerEx", {{"pid", "7"}, {"thread", "7"}, {"vendor", "7731"}, {"product", "183"}, {"result", "1"}}},
-        {"EnableScannerEx", {{"pid", "7"}, {"thread", "8"}, {"vendor", "7731"}, {"product", "183"}, {"result", "2"}}},
+        {"EnableScannerEx",
+         {{"pid", "7"}, {"thread", "7"}, {"vendor", "7731"}, {"product", "183"}, {"result", "1"}}},
+        {"EnableScannerEx",
+         {{"pid", "7"}, {"thread", "8"}, {"vendor", "7731"}, {"product", "183"}, {"result", "2"}}},
         {"Overlap", {{"pid", "7"}, {"thread", "8"}, {"handle", "2"}, {"enabled", "1"}}},
-        {"ScanVersion", {{"handle", "2"}, {"version1", "1"}, {"version2", "0"}, {"flags", "1"}, {"result", "1"}}},
+        {"ScanVersion",
+         {{"handle", "2"}, {"version1", "1"}, {"version2", "0"}, {"flags", "1"}, {"result", "1"}}},
         {"DeviceParameterSet",
-         {{"handle", "2"}, {"parameter", "1"}, {"count", "1"}, {"length", "4"}, {"block", "00000000"}, {"delay", "5"}, {"result", "0"}}},
+         {{"handle", "2"},
+          {"parameter", "1"},
+          {"count", "1"},
+          {"length", "4"},
+          {"block", "00000000"},
+          {"delay", "5"},
+          {"result", "0"}}},
         {"Reset", {}},
     };
     const auto text = describe_record(calls);
     EXPECT_EQ(text.overlaps, 1);
     EXPECT_EQ(text.problems, 1);
-    EXPECT_NE(text.text.find("EnableScannerEx(vendor 7731, product 183) returned device handle 2  (pid 7, thread 8)\n"),
+    EXPECT_NE(text.text.find("EnableScannerEx(vendor 7731, product 183) returned device handle 2  "
+                             "(pid 7, thread 8)\n"),
               std::string::npos)
         << text.text;
-    EXPECT_NE(text.text.find("OVERLAP: device 2 was enabled while device 1 still was"), std::string::npos);
-    EXPECT_NE(text.text.find("(bit 0 of the third is set: the panel takes no list)"), std::string::npos);
-    EXPECT_NE(text.text.find("DeviceParameterSet(device 2, parameter 1, 1 entry, 4 bytes) returned 0 after 5 ms"),
+    EXPECT_NE(text.text.find("OVERLAP: device 2 was enabled while device 1 still was"),
               std::string::npos);
-    EXPECT_NE(text.text.find("    header 0x0000: no destination list\n    entry 1: empty (0 bytes)\n"),
+    EXPECT_NE(text.text.find("(bit 0 of the third is set: the panel takes no list)"),
               std::string::npos);
-    EXPECT_NE(text.text.find("problem: \"Reset\" is no entry point of the library"), std::string::npos);
-    EXPECT_NE(text.text.find("6 lines, 1 destination list, 1 overlap, 1 problem\n"), std::string::npos);
+    EXPECT_NE(
+        text.text.find(
+            "DeviceParameterSet(device 2, parameter 1, 1 entry, 4 bytes) returned 0 after 5 ms"),
+        std::string::npos);
+    EXPECT_NE(
+        text.text.find("    header 0x0000: no destination list\n    entry 1: empty (0 bytes)\n"),
+        std::string::npos);
+    EXPECT_NE(text.text.find("problem: \"Reset\" is no entry point of the library"),
+              std::string::npos);
+    EXPECT_NE(text.text.find("6 lines, 1 destination list, 1 overlap, 1 problem\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ TEST_F(SampleLibrary, RecordsEveryCallBesideItsBundleAndTheRecordOutlivesTheCode
         EXPECT_NE(handle, 0u);
         std::uint8_t bytes[3] = {9, 9, 9};
         EXPECT_EQ(version(handle, &bytes[0], &bytes[1], &bytes[2]), 1);
-        EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 3), (std::vector<std::uint8_t>{1, 0, 0}));
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 3),
+                  (std::vector<std::uint8_t>{1, 0, 0}));
         EXPECT_EQ(set(handle, 1, 1, block.data(), static_cast<std::int32_t>(block.size())), 0);
         EXPECT_EQ(end(handle), 0);
         EXPECT_EQ(disable(handle), 0);
@@ -91,8 +92,9 @@ TEST_F(SampleLibrary, AnEnableWhileAnotherHandleIsEnabledIsAnOverlap) {
 
     std::vector<std::string> names;
     for (const auto& call : Recorded()) names.push_back(call.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"EnableScannerEx", "EnableScannerEx", "Overlap", "DisableScanner",
-                                               "DisableScanner", "EnableScannerEx", "DisableScanner"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"EnableScannerEx", "EnableScannerEx", "Overlap",
+                                               "DisableScanner", "DisableScanner",
+                                               "EnableScannerEx", "DisableScanner"}));
     const auto overlap = Recorded()[2];
     EXPECT_EQ(overlap.number("handle"), second);
     EXPECT_EQ(overlap.number("enabled"), first);
@@ -125,11 +127,12 @@ TEST_F(SampleLibrary, SettingsAreReadAtEveryCall) {
 }
 
 TEST_F(SampleLibrary, MalformedSettingsFallBackToTheDefaults) {
-    testing_support::write_file(folder() / settings_file,
-                                "<plist><dict><key>ScanVersionBytes</key><array><integer>1</integer>"
-                                "<integer>300</integer><integer>1</integer></array>"
-                                "<key>DeviceParameterSetDelay</key><integer>-5</integer>"
-                                "<key>RecordFile</key><string>relative.record</string></dict></plist>");
+    testing_support::write_file(
+        folder() / settings_file,
+        "<plist><dict><key>ScanVersionBytes</key><array><integer>1</integer>"
+        "<integer>300</integer><integer>1</integer></array>"
+        "<key>DeviceParameterSetDelay</key><integer>-5</integer>"
+        "<key>RecordFile</key><string>relative.record</string></dict></plist>");
     const auto settings = read_settings(folder());
     EXPECT_EQ(settings.scan_version_bytes, (std::array<std::uint8_t, 3>{1, 0, 0}));
     EXPECT_EQ(settings.parameter_set_delay.count(), 0);

@@ -30,7 +30,8 @@ Run RunProgram(const std::vector<std::string>& arguments) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[512];
-    while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) run.output.append(buffer, read);
+    while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe))
+        run.output.append(buffer, read);
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -42,7 +43,8 @@ protected:
 };
 
 TEST_F(SampleProgram, LaysTheBundleOutWithItsSettings) {
-    const auto bundle = temp / "Velmora/7720 Series Scanner.bundle/Contents/SharedSupport/7720ScannerLib.bundle";
+    const auto bundle =
+        temp / "Velmora/7720 Series Scanner.bundle/Contents/SharedSupport/7720ScannerLib.bundle";
     const auto run = RunProgram({"--make-bundle", bundle.string(), "--scan-version", "2,5,1",
                                  "--scan-version-result", "0", "--parameter-set-delay", "250"});
     ASSERT_EQ(run.status, 0) << run.output;
@@ -56,9 +58,11 @@ TEST_F(SampleProgram, LaysTheBundleOutWithItsSettings) {
     EXPECT_EQ(settings.parameter_set_delay.count(), 250);
     EXPECT_FALSE(settings.record_file);
 
-    const auto again = RunProgram({"--make-bundle", bundle.string(), "--record-file", "/tmp/x.record"});
+    const auto again =
+        RunProgram({"--make-bundle", bundle.string(), "--record-file", "/tmp/x.record"});
     ASSERT_EQ(again.status, 0) << again.output;
-    EXPECT_EQ(read_settings(bundle).scan_version_result, 1) << "laying out again replaces the settings";
+    EXPECT_EQ(read_settings(bundle).scan_version_result, 1)
+        << "laying out again replaces the settings";
     EXPECT_EQ(read_settings(bundle).record_file, std::filesystem::path("/tmp/x.record"));
 }
 
@@ -66,14 +70,20 @@ TEST_F(SampleProgram, ShowsARecordInWordsAndFailsOnAnOverlap) {
     const auto bundle = temp / "7720ScannerLib.bundle";
     ASSERT_EQ(RunProgram({"--make-bundle", bundle.string()}).status, 0);
     const auto record = temp / record_file_name;
-    ASSERT_TRUE(append_call(record, {"EnableScannerEx", {{"vendor", "7731"}, {"product", "183"}, {"result", "1"}}}));
-    ASSERT_TRUE(append_call(record, {"DeviceParameterSet",
-                                     {{"handle", "1"}, {"parameter", "1"}, {"count", "3"}, {"length", "25"},
-                                      {"block", "04e4040046696c650900436c6970626f61726404004d61696c"},
-                                      {"result", "0"}}}));
+    ASSERT_TRUE(append_call(
+        record, {"EnableScannerEx", {{"vendor", "7731"}, {"product", "183"}, {"result", "1"}}}));
+    ASSERT_TRUE(
+        append_call(record, {"DeviceParameterSet",
+                             {{"handle", "1"},
+                              {"parameter", "1"},
+                              {"count", "3"},
+                              {"length", "25"},
+                              {"block", "04e4040046696c650900436c6970626f61726404004d61696c"},
+                              {"result", "0"}}}));
     const auto clean = RunProgram({"--show-record", bundle.string()});
     EXPECT_EQ(clean.status, 0) << clean.output;
-    EXPECT_NE(clean.output.find("    entry 3: \"Mail\" (4 bytes)\n"), std::string::npos) << clean.output;
+    EXPECT_NE(clean.output.find("    entry 3: \"Mail\" (4 bytes)\n"), std::string::npos)
+        << clean.output;
 
     ASSERT_TRUE(append_call(record, {"Overlap", {{"handle", "2"}, {"enabled", "1"}}}));
     const auto overlapping = RunProgram({"--show-record", record.string()});

@@ -49,7 +49,8 @@ const Case kCases[] = {
      "no executable: " + kBundle + "/Contents/Info.plist is missing or holds no dictionary"},
     {"NoExecutableNamed",
      [](const fs::path& bundle) {
-         with_info(bundle, Value::dictionary({{"NSPrincipalClass", Value::string("RecordingBackend")}}));
+         with_info(bundle,
+                   Value::dictionary({{"NSPrincipalClass", Value::string("RecordingBackend")}}));
      },
      "no executable: " + kBundle + "/Contents/Info.plist names none (CFBundleExecutable)"},
     {"ExecutableMissing",
@@ -67,7 +68,8 @@ const Case kCases[] = {
      "no executable: cannot load " + kBundle + ": " + kBundle + "/Contents/MacOS/TestBackend: "},
     {"NoPrincipalClassNamed",
      [](const fs::path& bundle) {
-         with_info(bundle, Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")}}));
+         with_info(bundle,
+                   Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")}}));
      },
      "no principal class: " + kBundle + "/Contents/Info.plist names none (NSPrincipalClass)"},
     {"PrincipalClassNoIdentifier",
@@ -78,7 +80,8 @@ const Case kCases[] = {
      "no principal class: " + kBundle + "/Contents/MacOS/TestBackend exports no NoSuchBackend"},
     // An int: too small for a class record, unless AddressSanitizer pads it, and then its value
     // is no interface version.
-    {"PrincipalClassNoRecord", [](const fs::path& bundle) { with_test_backend(bundle, "NotAClass"); },
+    {"PrincipalClassNoRecord",
+     [](const fs::path& bundle) { with_test_backend(bundle, "NotAClass"); },
      "no principal class: NotAClass "},
     {"PrincipalClassOutdated",
      [](const fs::path& bundle) { with_test_backend(bundle, "OutdatedBackend"); },
@@ -98,7 +101,8 @@ TEST_P(ProbeDiagnosis, NamesTheFirstStepThatCannotBeTaken) {
     const auto probe = run_in_view({TWAIN_HOST, "--probe", twain_folder_.string()});
     EXPECT_EQ(probe.status, 1) << probe.out;
     EXPECT_NE(probe.out.find("velmora-q580n.ds\n  DG_CONTROL/DAT_IDENTITY/MSG_GET -> "
-                             "TWRC_FAILURE (1)\n  " + c.explanation),
+                             "TWRC_FAILURE (1)\n  " +
+                             c.explanation),
               std::string::npos)
         << probe.out << probe.err;
 }

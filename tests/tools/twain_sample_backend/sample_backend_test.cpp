@@ -73,8 +73,9 @@ TEST_F(SampleBackendTest, RecordsTheIdentityAndTheDictionaryItWasGiven) {
     ::setenv("VELMORA_SAMPLE_BACKEND_RECORD", record.c_str(), 1);
     const auto dictionary = TDSUtility::getInfoDictWithBundlePath(
         env_.root() / "Library/Application Support/Velmora/Q580n Scanner.bundle",
-        env_.root() / "Library/Application Support/Velmora/Q580n Scanner.bundle/Contents/"
-                      "SharedSupport/Q580nScannerLib.bundle");
+        env_.root() /
+            "Library/Application Support/Velmora/Q580n Scanner.bundle/Contents/"
+            "SharedSupport/Q580nScannerLib.bundle");
     ASSERT_TRUE(create(dictionary));
 
     const auto written = platform::plist::read_file(record);
@@ -87,10 +88,11 @@ TEST_F(SampleBackendTest, RecordsTheIdentityAndTheDictionaryItWasGiven) {
     EXPECT_EQ(written->get("IdentityBytes"),
               Value::data(std::vector<std::uint8_t>(bytes, bytes + sizeof identity)));
     EXPECT_EQ(written->get("Dictionary").size(), 25u);
-    EXPECT_EQ(written->get("Dictionary").get("dKeyDriverURL"),
-              Value::string("file://" + env_.root().string() +
-                            "/Library/Application%20Support/Velmora/Q580n%20Scanner.bundle/Contents/"
-                            "SharedSupport/Q580nScannerLib.bundle"));
+    EXPECT_EQ(
+        written->get("Dictionary").get("dKeyDriverURL"),
+        Value::string("file://" + env_.root().string() +
+                      "/Library/Application%20Support/Velmora/Q580n%20Scanner.bundle/Contents/"
+                      "SharedSupport/Q580nScannerLib.bundle"));
     const auto kinds = written->get("Kinds");
     EXPECT_EQ(kinds.get("dKeyDriverURL"), Value::string("file URL"));
     EXPECT_EQ(kinds.get("dKeyImagingURL"), Value::string("string"));

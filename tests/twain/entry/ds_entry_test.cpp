@@ -38,7 +38,9 @@ protected:
             scanner(), twain_testing::full_scanner_info("/Library/Printers/Velmora/QSA.plist"),
             {"Color", "Gray"});
     }
-    std::filesystem::path scanner() const { return twain_testing::scanner_bundle_path(env_.root()); }
+    std::filesystem::path scanner() const {
+        return twain_testing::scanner_bundle_path(env_.root());
+    }
     void install_backend(std::string_view principal_class) const {
         twain_testing::lay_out_backend_bundle(twain_testing::backend_bundle_path(env_.root()),
                                               TWAIN_TEST_BACKEND, principal_class);
@@ -136,7 +138,8 @@ TEST_F(DSEntryTest, ArgumentsPassUnchangedAndTheResultIsCutTo16Bits) {
         << "0xABCD0000 from the backend is success to the host";
     const auto triplets = log_.lines("triplet");
     ASSERT_EQ(triplets.size(), 3u);
-    EXPECT_NE(triplets[0].find(" dg=2147483649 dat=65535 msg=65535 "), std::string::npos) << triplets[0];
+    EXPECT_NE(triplets[0].find(" dg=2147483649 dat=65535 msg=65535 "), std::string::npos)
+        << triplets[0];
     EXPECT_NE(triplets[1].find(" dat=32769 msg=32770 "), std::string::npos) << triplets[1];
 }
 

@@ -33,14 +33,14 @@ private:
 
 TEST(Identity, IsTheDataSourcesPackedRecord) {
     ExpectedBytes expected;
-    expected.u16(4, 1);    // Version.MajorNum
-    expected.u16(6, 0);    // Version.MinorNum
-    expected.u16(8, 13);   // Version.Language: TWLG_USA
-    expected.u16(10, 1);   // Version.Country: TWCY_USA
+    expected.u16(4, 1);   // Version.MajorNum
+    expected.u16(6, 0);   // Version.MinorNum
+    expected.u16(8, 13);  // Version.Language: TWLG_USA
+    expected.u16(10, 1);  // Version.Country: TWCY_USA
     expected.text(12, "1.0.0d0");
-    expected.u16(46, 1);   // ProtocolMajor
-    expected.u16(48, 9);   // ProtocolMinor
-    expected.u32(50, 3);   // SupportedGroups: DG_CONTROL | DG_IMAGE
+    expected.u16(46, 1);  // ProtocolMajor
+    expected.u16(48, 9);  // ProtocolMinor
+    expected.u32(50, 3);  // SupportedGroups: DG_CONTROL | DG_IMAGE
     expected.text(54, "Velmora");
     expected.text(88, "Velmora Scanners");
     expected.text(122, "Velmora Q580n");

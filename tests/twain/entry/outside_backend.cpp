@@ -13,7 +13,8 @@ public:
     bool initWithIdentity(twain::TW_IDENTITY identity,
                           const platform::plist::Value& dictionary) noexcept override {
         identity_ = identity;
-        const auto* driver = dictionary.get(twain::info_dictionary_keys::dKeyDriverURL).as_file_url();
+        const auto* driver =
+            dictionary.get(twain::info_dictionary_keys::dKeyDriverURL).as_file_url();
         return driver != nullptr;
     }
 

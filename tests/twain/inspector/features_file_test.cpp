@@ -14,7 +14,9 @@ constexpr const char* kFeatures = "/Library/Printers/Velmora/QSA.plist";
 
 class FeaturesFileTest : public InspectorTest {
 protected:
-    std::filesystem::path features() const { return env_.root() / "Library/Printers/Velmora/QSA.plist"; }
+    std::filesystem::path features() const {
+        return env_.root() / "Library/Printers/Velmora/QSA.plist";
+    }
     int retractable() {
         return inspect(Value::dictionary({{"QSAPlistPath", Value::string(kFeatures)}}))
             .retractableUSBSupport();
@@ -39,7 +41,9 @@ TEST_F(FeaturesFileTest, AnythingMissingOnTheWayGivesZero) {
     EXPECT_EQ(inspect(Value::dictionary({})).retractableUSBSupport(), 0) << "no QSAPlistPath";
     EXPECT_EQ(retractable(), 0) << "no features file";
 
-    const auto write = [&](const Value& contents) { twain_testing::write_plist(features(), contents); };
+    const auto write = [&](const Value& contents) {
+        twain_testing::write_plist(features(), contents);
+    };
     write(Value::dictionary({{"Retractable USB Support", Value::boolean(true)}}));
     EXPECT_EQ(retractable(), 0) << "no Features dictionary";
     write(Value::dictionary({{"Features", Value::dictionary({{"Other", Value::boolean(true)}})}}));

@@ -13,8 +13,8 @@ std::string resource(const std::filesystem::path& bundle, const std::string& fil
 }
 
 TEST_F(InspectorTest, EachProfileKeyGivesThePathOfItsOwnResource) {
-    auto inspector = inspect(Value::dictionary({{"ScannerProfile", Value::string("Color")}}),
-                             {"Color", "Gray"});
+    auto inspector =
+        inspect(Value::dictionary({{"ScannerProfile", Value::string("Color")}}), {"Color", "Gray"});
     EXPECT_EQ(inspector.scannerICCProfileColorFilename(), resource(bundle(), "Color.icc"));
     EXPECT_FALSE(inspector.scannerICCProfileGrayFilename());
 
@@ -38,15 +38,16 @@ TEST_F(InspectorTest, ANameWithoutAnIccResourceGivesNothing) {
         EXPECT_FALSE(inspector.getICCProfileSpecWithKey("ScannerProfile")) << name;
     }
     // A name given with its extension looks for "<name>.icc" like any other.
-    const auto inspector = inspect(Value::dictionary({{"ScannerProfile", Value::string("Color.icc")}}),
-                                   {"Color.icc"});
+    const auto inspector =
+        inspect(Value::dictionary({{"ScannerProfile", Value::string("Color.icc")}}), {"Color.icc"});
     EXPECT_EQ(inspector.scannerICCProfileColorFilename(), resource(bundle(), "Color.icc.icc"));
 }
 
 TEST_F(InspectorTest, TheProfileSpecIsTheCallersReferenceToTheSameFile) {
-    const auto inspector = inspect(Value::dictionary({{"ScannerProfile", Value::string("Color")},
-                                                      {"ScannerGrayProfile", Value::string("None")}}),
-                                   {"Color"});
+    const auto inspector =
+        inspect(Value::dictionary({{"ScannerProfile", Value::string("Color")},
+                                   {"ScannerGrayProfile", Value::string("None")}}),
+                {"Color"});
     const auto reference = inspector.getICCProfileSpecWithKey("ScannerProfile");
     ASSERT_TRUE(reference);
     EXPECT_EQ(reference->path, std::filesystem::canonical(resource(bundle(), "Color.icc")));

@@ -18,7 +18,8 @@ protected:
     twain::TDSPropertyInspector inspect(const platform::plist::Value& info,
                                         std::initializer_list<std::string_view> profiles = {}) {
         lay_out_scanner_bundle(bundle(), info, profiles);
-        return twain::TDSPropertyInspector::initWithBackendURL(platform::plist::Value::file_url(bundle()));
+        return twain::TDSPropertyInspector::initWithBackendURL(
+            platform::plist::Value::file_url(bundle()));
     }
 
     testing_support::IsolatedEnvironment env_;

@@ -44,8 +44,10 @@ TEST_F(InspectorTest, WithoutAListEveryResolutionIsMissing) {
     const auto perColor = Value::dictionary({{"Best", Value::integer(0)}});
     for (const auto& list : {Value(), Value::string("75, 150")}) {
         std::vector<platform::plist::Entry> entries = {
-            {"OpticalXResolution", Value::integer(0)}, {"OpticalYResolution", Value::integer(0)},
-            {"OpticalXResolutionADF", Value::integer(0)}, {"OpticalYResolutionADF", Value::integer(0)}};
+            {"OpticalXResolution", Value::integer(0)},
+            {"OpticalYResolution", Value::integer(0)},
+            {"OpticalXResolutionADF", Value::integer(0)},
+            {"OpticalYResolutionADF", Value::integer(0)}};
         if (list) entries.emplace_back("SupportedResolutions", list);
         const auto inspector = inspect(info(std::move(entries)));
         EXPECT_TRUE(inspector.supportedResolutions().is_null()) << list;
@@ -65,11 +67,11 @@ TEST_F(InspectorTest, FlagsAreYesOnlyForTheirOwnValues) {
         bool objc;
     };
     const Case cases[] = {
-        {Value::integer(1), true, true, true},      {Value::integer(0), false, false, false},
-        {Value::integer(2), false, true, true},     {Value::integer(-1), false, true, false},
-        {Value::integer(3), false, true, true},     {Value::integer(5), false, true, true},
-        {Value::boolean(true), true, true, true},   {Value::boolean(false), false, false, false},
-        {Value::real(1.5), true, true, true},       {Value::real(-0.5), false, false, false},
+        {Value::integer(1), true, true, true},    {Value::integer(0), false, false, false},
+        {Value::integer(2), false, true, true},   {Value::integer(-1), false, true, false},
+        {Value::integer(3), false, true, true},   {Value::integer(5), false, true, true},
+        {Value::boolean(true), true, true, true}, {Value::boolean(false), false, false, false},
+        {Value::real(1.5), true, true, true},     {Value::real(-0.5), false, false, false},
     };
     for (const auto& c : cases) {
         const auto inspector = inspect(info({{"SupportsADF", c.stored},
@@ -161,13 +163,20 @@ TEST_F(InspectorTest, TheInfoPlistIsReadOnceAndANewUrlReplacesIt) {
 TEST_F(InspectorTest, CopyResolutionsPickAnIndexPerColourAndQuality) {
     const auto list = resolutions({75, 150, 300, 600});
     const auto copy = [&](Value quality) {
-        return inspect(info({{"SupportedResolutions", list},
-                             {"CopyResolutions",
-                              Value::dictionary({{"Color", Value::dictionary({{"Best", quality}})}})}}));
+        return inspect(
+            info({{"SupportedResolutions", list},
+                  {"CopyResolutions",
+                   Value::dictionary({{"Color", Value::dictionary({{"Best", quality}})}})}}));
     };
-    EXPECT_EQ(copy(Value::integer(3)).copyResolutionForColor(Value::string("Color"), Value::string("Best")), 600);
-    EXPECT_EQ(copy(Value::integer(4)).copyResolutionForColor(Value::string("Color"), Value::string("Best")), -1);
-    EXPECT_EQ(copy(Value::integer(-1)).copyResolutionForColor(Value::string("Color"), Value::string("Best")), -1);
+    EXPECT_EQ(copy(Value::integer(3))
+                  .copyResolutionForColor(Value::string("Color"), Value::string("Best")),
+              600);
+    EXPECT_EQ(copy(Value::integer(4))
+                  .copyResolutionForColor(Value::string("Color"), Value::string("Best")),
+              -1);
+    EXPECT_EQ(copy(Value::integer(-1))
+                  .copyResolutionForColor(Value::string("Color"), Value::string("Best")),
+              -1);
     const auto inspector = copy(Value::integer(0));
     EXPECT_EQ(inspector.copyResolutionForColor(Value::string("Color"), Value::string("Best")), 75);
     EXPECT_EQ(inspector.copyResolutionForColor(Value::string("Gray"), Value::string("Best")), -1);
@@ -181,7 +190,8 @@ TEST_F(InspectorTest, CopyResolutionsPickAnIndexPerColourAndQuality) {
 }
 
 TEST_F(InspectorTest, WithoutCopyResolutionsTheColourArgumentIsThePerColourDictionary) {
-    const auto inspector = inspect(info({{"SupportedResolutions", resolutions({75, 150, 300, 600})}}));
+    const auto inspector =
+        inspect(info({{"SupportedResolutions", resolutions({75, 150, 300, 600})}}));
     EXPECT_EQ(inspector.copyResolutionForColor(Value::dictionary({{"Best", Value::integer(1)}}),
                                                Value::string("Best")),
               150);

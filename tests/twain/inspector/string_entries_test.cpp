@@ -28,15 +28,17 @@ struct StringCase {
 void PrintTo(const StringCase& c, std::ostream* out) {
     *out << '"';
     for (const char* p = c.text; *p; ++p) {
-        if (*p == '\t') *out << "\\t";
-        else if (*p == '\n') *out << "\\n";
-        else *out << *p;
+        if (*p == '\t')
+            *out << "\\t";
+        else if (*p == '\n')
+            *out << "\\n";
+        else
+            *out << *p;
     }
     *out << '"';
 }
 
-class StringEntryTest : public InspectorTest,
-                        public ::testing::WithParamInterface<StringCase> {};
+class StringEntryTest : public InspectorTest, public ::testing::WithParamInterface<StringCase> {};
 
 TEST_P(StringEntryTest, ReadsAsTheFrameworksStringConversions) {
     const auto& c = GetParam();
@@ -99,16 +101,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Entries of a kind that has no number in it stay missing, so their operations give the defaults.
 TEST_F(InspectorTest, EntriesWithoutANumberKindCountAsMissing) {
-    for (const auto& stored : {Value::array({Value::string("1")}),
-                               Value::dictionary({{"Value", Value::integer(1)}}),
-                               Value::data({'1'}), Value::date({86400.0})}) {
-        const auto inspector = inspect(Value::dictionary({{"ScannerVID", stored},
-                                                          {"ScannerWidth", stored},
-                                                          {"AllowADFPreview", stored},
-                                                          {"QSAPlistPath", Value::string(kFeatures)}}));
+    for (const auto& stored :
+         {Value::array({Value::string("1")}), Value::dictionary({{"Value", Value::integer(1)}}),
+          Value::data({'1'}), Value::date({86400.0})}) {
+        const auto inspector =
+            inspect(Value::dictionary({{"ScannerVID", stored},
+                                       {"ScannerWidth", stored},
+                                       {"AllowADFPreview", stored},
+                                       {"QSAPlistPath", Value::string(kFeatures)}}));
         twain_testing::write_plist(
             env_.root() / "Library/Printers/Velmora/QSA.plist",
-            Value::dictionary({{"Features", Value::dictionary({{"Retractable USB Support", stored}})}}));
+            Value::dictionary(
+                {{"Features", Value::dictionary({{"Retractable USB Support", stored}})}}));
         EXPECT_EQ(inspector.scannerVID(), -1) << stored;
         EXPECT_EQ(inspector.scannerWidth(), -1.0) << stored;
         EXPECT_TRUE(inspector.allowADFPreview()) << stored;

@@ -23,7 +23,8 @@ void lay_out_scanner_bundle(const std::filesystem::path& folder, const Value& in
                             std::initializer_list<std::string_view> profiles) {
     write_plist(folder / "Contents/Info.plist", info);
     for (const auto name : profiles) {
-        testing_support::write_file(folder / "Contents/Resources" / (std::string(name) + ".icc"), "");
+        testing_support::write_file(folder / "Contents/Resources" / (std::string(name) + ".icc"),
+                                    "");
     }
 }
 
@@ -62,15 +63,17 @@ Value full_scanner_info(std::string_view features_path) {
 }
 
 void write_features_file(const std::filesystem::path& file, bool retractable) {
-    write_plist(file, Value::dictionary({{"Features", Value::dictionary({{"Retractable USB Support",
-                                                                         Value::boolean(retractable)}})}}));
+    write_plist(file, Value::dictionary(
+                          {{"Features", Value::dictionary({{"Retractable USB Support",
+                                                            Value::boolean(retractable)}})}}));
 }
 
 void lay_out_backend_bundle(const std::filesystem::path& folder, const std::filesystem::path& code,
                             std::string_view principal_class, std::string_view executable) {
-    write_plist(folder / "Contents/Info.plist",
-                Value::dictionary({{"CFBundleExecutable", Value::string(std::string(executable))},
-                                   {"NSPrincipalClass", Value::string(std::string(principal_class))}}));
+    write_plist(
+        folder / "Contents/Info.plist",
+        Value::dictionary({{"CFBundleExecutable", Value::string(std::string(executable))},
+                           {"NSPrincipalClass", Value::string(std::string(principal_class))}}));
     std::filesystem::create_directories(folder / "Contents/MacOS");
     // A new file rather than new contents: the old one may still be mapped by the loader.
     const auto target = folder / "Contents/MacOS" / executable;
@@ -84,17 +87,38 @@ namespace twain_testing {
 
 const std::vector<std::string>& all_info_dictionary_keys() {
     static const std::vector<std::string> keys = {
-        "dKeyDriverURL",          "dKeyImagingURL",         "dKeyColorDepth",
-        "dKeyResolution",         "dKeyDescreen",           "dKeyAutocrop",
-        "dKeyCustomLayoutOffsetX", "dKeyCustomLayoutOffsetY", "dKeyCustomLayoutWidth",
-        "dKeyCustomLayoutHeight", "dKeyVID",                "dKeyPID",
-        "dKeySupportedRes",       "dKeyHelpPath",           "dKeyRetractableUSBSupport",
-        "dKeyICCColorFilePath",   "dKeyICCGrayFilePath",    "dKeyFBOpticalXRes",
-        "dKeyFBOpticalYRes",      "dKeyScannerWidth",       "dKeyScannerHeight",
-        "dKeyADFSupported",       "dKeyADFIsFlipped",       "dKeyADFAllowPreview",
-        "dKeyADFOpticalXRes",     "dKeyADFOpticalYRes",     "dKeyADFScannerWidth",
-        "dKeyADFScannerHeight",   "dKeyProductName",        "dKeyDefaultFilename",
-        "dKeyDefaultResolution",  "dKeyObjCScanDriverBundle",
+        "dKeyDriverURL",
+        "dKeyImagingURL",
+        "dKeyColorDepth",
+        "dKeyResolution",
+        "dKeyDescreen",
+        "dKeyAutocrop",
+        "dKeyCustomLayoutOffsetX",
+        "dKeyCustomLayoutOffsetY",
+        "dKeyCustomLayoutWidth",
+        "dKeyCustomLayoutHeight",
+        "dKeyVID",
+        "dKeyPID",
+        "dKeySupportedRes",
+        "dKeyHelpPath",
+        "dKeyRetractableUSBSupport",
+        "dKeyICCColorFilePath",
+        "dKeyICCGrayFilePath",
+        "dKeyFBOpticalXRes",
+        "dKeyFBOpticalYRes",
+        "dKeyScannerWidth",
+        "dKeyScannerHeight",
+        "dKeyADFSupported",
+        "dKeyADFIsFlipped",
+        "dKeyADFAllowPreview",
+        "dKeyADFOpticalXRes",
+        "dKeyADFOpticalYRes",
+        "dKeyADFScannerWidth",
+        "dKeyADFScannerHeight",
+        "dKeyProductName",
+        "dKeyDefaultFilename",
+        "dKeyDefaultResolution",
+        "dKeyObjCScanDriverBundle",
     };
     return keys;
 }

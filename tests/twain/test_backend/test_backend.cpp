@@ -47,9 +47,8 @@ public:
 
     bool initWithIdentity(twain::TW_IDENTITY identity,
                           const platform::plist::Value& dictionary) noexcept override {
-        log(std::string("init ") + name_ +
-            " identity=" + twain_testing::hex(&identity, sizeof identity) +
-            " keys=" + keys(dictionary));
+        log(std::string("init ") + name_ + " identity=" +
+            twain_testing::hex(&identity, sizeof identity) + " keys=" + keys(dictionary));
         return accepts();
     }
 

@@ -46,15 +46,15 @@ protected:
 };
 
 TEST_F(BackendLoaderTest, ThePrincipalClassIsCreatedAndInitialisedOnce) {
-    const auto dictionary = Value::dictionary({{"dKeyVID", Value::integer(7731)},
-                                               {"dKeyPID", Value::integer(183)}});
+    const auto dictionary =
+        Value::dictionary({{"dKeyVID", Value::integer(7731)}, {"dKeyPID", Value::integer(183)}});
     auto backend = load("RecordingBackend", dictionary);
     ASSERT_TRUE(backend);
     const auto identity = sample_identity();
-    EXPECT_EQ(log_.lines(), (std::vector<std::string>{
-                                "alloc RecordingBackend",
-                                "init RecordingBackend identity=" + hex(&identity, sizeof identity) +
-                                    " keys=dKeyVID,dKeyPID"}));
+    EXPECT_EQ(log_.lines(), (std::vector<std::string>{"alloc RecordingBackend",
+                                                      "init RecordingBackend identity=" +
+                                                          hex(&identity, sizeof identity) +
+                                                          " keys=dKeyVID,dKeyPID"}));
     EXPECT_EQ(backend->sendTripletWithSource(nullptr, 1, 65535, 65535, nullptr), 0xABCDFFFFu);
     EXPECT_TRUE(code_loaded()) << "the bundle went away, its code stays";
 }
@@ -82,12 +82,14 @@ TEST_F(BackendLoaderTest, BundlesWithoutAUsablePrincipalClassGiveNothing) {
     }
     EXPECT_TRUE(log_.lines().empty()) << "nothing was allocated: " << log_.lines().front();
 
-    twain_testing::write_plist(bundle() / "Contents/Info.plist",
-                               Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")}}));
+    twain_testing::write_plist(
+        bundle() / "Contents/Info.plist",
+        Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")}}));
     EXPECT_FALSE(TDSUtility::loadDSBackend(bundle(), sample_identity(), Value()));
-    twain_testing::write_plist(bundle() / "Contents/Info.plist",
-                               Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")},
-                                                  {"NSPrincipalClass", Value::integer(1)}}));
+    twain_testing::write_plist(
+        bundle() / "Contents/Info.plist",
+        Value::dictionary({{"CFBundleExecutable", Value::string("TestBackend")},
+                           {"NSPrincipalClass", Value::integer(1)}}));
     EXPECT_FALSE(TDSUtility::loadDSBackend(bundle(), sample_identity(), Value()));
 }
 

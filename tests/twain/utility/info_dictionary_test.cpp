@@ -100,9 +100,10 @@ TEST_F(InfoDictionaryTest, AMissingScannerBundleGives25KeysOfDefaults) {
         const auto info = build();
         std::vector<std::string> expected;
         for (const auto& key : twain_testing::all_info_dictionary_keys()) {
-            if (key != "dKeySupportedRes" && key != "dKeyHelpPath" && key != "dKeyICCColorFilePath" &&
-                key != "dKeyICCGrayFilePath" && key != "dKeyProductName" &&
-                key != "dKeyDefaultFilename" && key != "dKeyDefaultResolution") {
+            if (key != "dKeySupportedRes" && key != "dKeyHelpPath" &&
+                key != "dKeyICCColorFilePath" && key != "dKeyICCGrayFilePath" &&
+                key != "dKeyProductName" && key != "dKeyDefaultFilename" &&
+                key != "dKeyDefaultResolution") {
                 expected.push_back(key);
             }
         }
@@ -120,8 +121,9 @@ TEST_F(InfoDictionaryTest, AMissingScannerBundleGives25KeysOfDefaults) {
         }
         expect_real(info, "dKeyCustomLayoutOffsetX", 0.0);
         expect_real(info, "dKeyCustomLayoutOffsetY", 0.0);
-        for (const char* key : {"dKeyCustomLayoutWidth", "dKeyCustomLayoutHeight", "dKeyScannerWidth",
-                                "dKeyScannerHeight", "dKeyADFScannerWidth", "dKeyADFScannerHeight"}) {
+        for (const char* key :
+             {"dKeyCustomLayoutWidth", "dKeyCustomLayoutHeight", "dKeyScannerWidth",
+              "dKeyScannerHeight", "dKeyADFScannerWidth", "dKeyADFScannerHeight"}) {
             expect_real(info, key, -1.0);
         }
         expect_boolean(info, "dKeyRetractableUSBSupport", false);
@@ -149,8 +151,8 @@ TEST_F(InfoDictionaryTest, EachProfileKeyIsSetOnlyWhenItsProfileExists) {
 }
 
 TEST_F(InfoDictionaryTest, TheLayoutStartsAsTheWholeFlatbed) {
-    auto scanner = Value::dictionary({{"ScannerWidth", Value::integer(9)},
-                                      {"ScannerHeight", Value::string("12.5")}});
+    auto scanner = Value::dictionary(
+        {{"ScannerWidth", Value::integer(9)}, {"ScannerHeight", Value::string("12.5")}});
     twain_testing::lay_out_scanner_bundle(bundle(), scanner);
     const auto info = build();
     expect_real(info, "dKeyCustomLayoutWidth", 9.0);
@@ -174,9 +176,10 @@ TEST_F(InfoDictionaryTest, TheImagingPathIsAPlainPathAndTheDriverAFileUrl) {
 
     // In a test's view the backend is told where the imaging engine is in that view.
     platform::folders::set_root(env_.root());
-    EXPECT_EQ(build().get("dKeyImagingURL"),
-              Value::string((env_.root() / "Library/Printers/Velmora/Frameworks/VelImagingEngine.bundle")
-                                .string()));
+    EXPECT_EQ(
+        build().get("dKeyImagingURL"),
+        Value::string((env_.root() / "Library/Printers/Velmora/Frameworks/VelImagingEngine.bundle")
+                          .string()));
 }
 
 }  // namespace
