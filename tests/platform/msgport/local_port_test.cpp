@@ -167,9 +167,15 @@ TEST(LocalPort, InvalidationWaitsForTheMessageBeingHandledAndNoneStartsMeanwhile
 
 TEST(LocalPort, AHandlerMayInvalidateItsOwnPort) {
     IsolatedEnvironment env;
-    ServedPort served("port", [](LocalPort& port) { port.invalidate(); });
+    // The first handler waits until all three are queued: the two behind it are never dispatched.
+    std::latch queued(1);
+    ServedPort served("port", [&queued](LocalPort& port) {
+        queued.wait();
+        port.invalidate();
+    });
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
+        EXPECT_TRUE(platform::msgport::send_message("port", i, bytes_of("m")));
+    queued.count_down();
     EXPECT_EQ(served.join(), RunLoop::RunResult::Finished) << "the loop lost its only source";
     EXPECT_EQ(served.received().size(), 1U);
     EXPECT_FALSE(std::filesystem::exists(env.runtime_dir() / "msgports/port"));
