@@ -2,25 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 #include <thread>
 
 namespace sane_backend {
 
 namespace {
-
-// The threads of this process now; 0 when they cannot be counted.
-std::size_t thread_count() {
-    std::error_code error;
-    std::size_t count = 0;
-    for (std::filesystem::directory_iterator task("/proc/self/task", error), end; !error && task != end;
-         task.increment(error)) {
-        ++count;
-    }
-    return error ? 0 : count;
-}
 
 bool is_number(const SANE_Option_Descriptor& descriptor) {
     return (descriptor.type == SANE_TYPE_INT || descriptor.type == SANE_TYPE_FIXED) &&
@@ -183,23 +170,11 @@ bool SaneDevice::responds() const {
 }
 
 SANE_Status SaneDevice::start() {
-    threads_at_start_ = thread_count();
     started_ = std::chrono::steady_clock::now();
     const auto status = sane_start(handle_);
     // A failed start may still leave the backend mid-scan; cancel() tidies up either way.
     scanning_ = true;
-    unread_.reset();
-    SANE_Parameters frame{};
-    if (status == SANE_STATUS_GOOD && sane_get_parameters(handle_, &frame) == SANE_STATUS_GOOD && frame.lines > 0 &&
-        frame.bytes_per_line > 0) {
-        unread_ = static_cast<std::uint64_t>(frame.lines) * static_cast<std::uint64_t>(frame.bytes_per_line);
-    }
     return status;
-}
-
-bool SaneDevice::reader_running() const {
-    const std::size_t now = thread_count();
-    return threads_at_start_ != 0 && now > threads_at_start_;
 }
 
 SANE_Status SaneDevice::parameters(SANE_Parameters& parameters) const {
@@ -208,21 +183,9 @@ SANE_Status SaneDevice::parameters(SANE_Parameters& parameters) const {
 
 SANE_Status SaneDevice::read(std::uint8_t* buffer, std::size_t max_length, std::size_t& length) {
     constexpr std::size_t largest = static_cast<std::size_t>(std::numeric_limits<SANE_Int>::max());
-    std::size_t asked = std::min(max_length, largest);
-    if (unread_ && *unread_ > 0 && *unread_ <= asked && reader_running()) {
-        if (*unread_ > 1) {
-            asked = static_cast<std::size_t>(*unread_ - 1);
-        } else {
-            const auto given_up = std::chrono::steady_clock::now() + kReaderExitWait;
-            while (reader_running() && std::chrono::steady_clock::now() < given_up) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-    }
     SANE_Int got = 0;
-    const auto status = sane_read(handle_, buffer, static_cast<SANE_Int>(asked), &got);
+    const auto status = sane_read(handle_, buffer, static_cast<SANE_Int>(std::min(max_length, largest)), &got);
     length = got > 0 ? static_cast<std::size_t>(got) : 0;
-    if (unread_) *unread_ -= std::min<std::uint64_t>(*unread_, length);
     return status;
 }
 

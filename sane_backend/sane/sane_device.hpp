@@ -55,16 +55,7 @@ public:
 
     SANE_Status start();
     SANE_Status parameters(SANE_Parameters& parameters) const;
-    // Reads what the device has, up to max_length bytes.
-    //
-    // The same backends stop their reader thread inside the sane_read that delivers a frame's
-    // last byte, as the thread finishes on its own; a thread stopped on its way out can die
-    // holding a lock of the C library or of the dynamic loader, and the next allocation or
-    // sane_exit then waits for ever. So while a thread started with the scan is still there, the
-    // last byte of a frame whose size is known stays unread until the thread has ended (for at
-    // most kReaderExitWait); the bytes before it are read as they come.
     SANE_Status read(std::uint8_t* buffer, std::size_t max_length, std::size_t& length);
-    static constexpr std::chrono::milliseconds kReaderExitWait{1000};
     // Ends a scan in progress (and the batch of a document feeder); harmless when idle.
     //
     // A scan is not cancelled in the first moments after its start: libsane's backends that
@@ -83,15 +74,11 @@ private:
         const SANE_Option_Descriptor* descriptor;
     };
     std::optional<Found> find(std::string_view option) const;
-    // Whether a thread started with the scan is still there.
-    bool reader_running() const;
 
     SANE_Handle handle_;
     std::string name_;
     bool scanning_ = false;
     std::chrono::steady_clock::time_point started_{};
-    std::size_t threads_at_start_ = 0;
-    std::optional<std::uint64_t> unread_;  // of the frame, when its size is known
 };
 
 }  // namespace sane_backend
