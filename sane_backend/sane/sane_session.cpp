@@ -1,8 +1,11 @@
 #include "sane_backend/sane/sane_session.hpp"
 
+#include "sane_backend/sane/thread_unwinder.hpp"
+
 namespace sane_backend {
 
 std::unique_ptr<SaneSession> SaneSession::start() {
+    load_thread_unwinder();
     SANE_Int version = 0;
     if (sane_init(&version, nullptr) != SANE_STATUS_GOOD) return nullptr;
     return std::unique_ptr<SaneSession>(new SaneSession());
