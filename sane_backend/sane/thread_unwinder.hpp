@@ -10,7 +10,7 @@ namespace sane_backend {
 // cancellation and are cancelled at the end of every frame, often while they are in pthread_exit
 // themselves: the first one can die inside that dlopen, holding the dynamic loader's locks, and the
 // next dlopen or dlclose of the process (sane_exit's among them) then waits for ever. Once the
-// unwinder is loaded, neither pthread_exit nor pthread_cancel takes those locks.
+// unwinder is loaded, pthread_exit and pthread_cancel no longer open anything.
 void load_thread_unwinder();
 
 }  // namespace sane_backend
