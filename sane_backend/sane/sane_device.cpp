@@ -170,10 +170,18 @@ bool SaneDevice::responds() const {
 }
 
 SANE_Status SaneDevice::start() {
+    scan_threads_ = ScanThreads::before_start();
     started_ = std::chrono::steady_clock::now();
     const auto status = sane_start(handle_);
     // A failed start may still leave the backend mid-scan; cancel() tidies up either way.
     scanning_ = true;
+    frame_bytes_ = 0;
+    frame_read_ = 0;
+    SANE_Parameters frame{};
+    if (status == SANE_STATUS_GOOD && parameters(frame) == SANE_STATUS_GOOD && frame.lines > 0 &&
+        frame.bytes_per_line > 0) {
+        frame_bytes_ = static_cast<std::size_t>(frame.lines) * static_cast<std::size_t>(frame.bytes_per_line);
+    }
     return status;
 }
 
@@ -183,9 +191,19 @@ SANE_Status SaneDevice::parameters(SANE_Parameters& parameters) const {
 
 SANE_Status SaneDevice::read(std::uint8_t* buffer, std::size_t max_length, std::size_t& length) {
     constexpr std::size_t largest = static_cast<std::size_t>(std::numeric_limits<SANE_Int>::max());
+    std::size_t ask = std::min(max_length, largest);
+    if (frame_read_ < frame_bytes_) {
+        const std::size_t left = frame_bytes_ - frame_read_;
+        if (left > 1) {
+            ask = std::min(ask, left - 1);
+        } else if (threads_end_with_frames_ && !scan_threads_.wait_for_end(kThreadEndLimit)) {
+            threads_end_with_frames_ = false;
+        }
+    }
     SANE_Int got = 0;
-    const auto status = sane_read(handle_, buffer, static_cast<SANE_Int>(std::min(max_length, largest)), &got);
+    const auto status = sane_read(handle_, buffer, static_cast<SANE_Int>(ask), &got);
     length = got > 0 ? static_cast<std::size_t>(got) : 0;
+    frame_read_ += length;
     return status;
 }
 

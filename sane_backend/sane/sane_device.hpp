@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sane_backend/sane/scan_threads.hpp"
 #include "sane_backend/settings/numeric_constraint.hpp"
 
 namespace sane_backend {
@@ -55,7 +56,12 @@ public:
 
     SANE_Status start();
     SANE_Status parameters(SANE_Parameters& parameters) const;
+    // Reads what the frame has ready, up to max_length. When the frame's size is known, its last
+    // byte is handed over by a read of its own, made once the threads the scan started have ended
+    // (see ScanThreads), or kThreadEndLimit later. A device whose threads outlive a frame that
+    // long is not waited for again.
     SANE_Status read(std::uint8_t* buffer, std::size_t max_length, std::size_t& length);
+    static constexpr std::chrono::milliseconds kThreadEndLimit{2000};
     // Ends a scan in progress (and the batch of a document feeder); harmless when idle.
     //
     // A scan is not cancelled in the first moments after its start: libsane's backends that
@@ -79,6 +85,10 @@ private:
     std::string name_;
     bool scanning_ = false;
     std::chrono::steady_clock::time_point started_{};
+    ScanThreads scan_threads_ = ScanThreads::before_start();
+    std::size_t frame_bytes_ = 0;  // 0: unknown
+    std::size_t frame_read_ = 0;
+    bool threads_end_with_frames_ = true;
 };
 
 }  // namespace sane_backend
