@@ -1,11 +1,14 @@
 // Whether a process's first scan can leave it hung. SANE's test device ends its reader thread
-// with an asynchronous pthread_cancel at the end of a frame, often while that thread is in
-// pthread_exit, and the first thread end of a process has glibc load its unwinder. Each round is
-// a fresh process that scans once (75 dpi colour) and ends its SANE session, read with libsane
-// alone and through DS_Entry; a round still running after 10 s is counted as hung and killed.
-// The window is narrow: it shows in a sanitizer build, on a busy machine.
+// with an asynchronous pthread_cancel at the end of a frame, while that thread is on its way out:
+// in pthread_exit, where the first thread end of a process has glibc load its unwinder, or in the
+// free() of its buffer, where it holds its malloc arena's lock unless the buffer was big enough
+// for malloc to map it on its own (frames of 128 KiB and more). Each round is a fresh process
+// that scans once in colour and ends its SANE session, read with libsane alone and through
+// DS_Entry; a round still running after 10 s is counted as hung and killed. The windows are
+// narrow and show on a busy machine: the first at 75 dpi in a sanitizer build, the second at
+// 10 dpi in a plain one.
 //
-//   build/bench/sane_backend/measure_first_scans [rounds]
+//   build/bench/sane_backend/measure_first_scans [rounds [dpi]]      (75 dpi unless told)
 
 #include <poll.h>
 #include <sys/syscall.h>
@@ -25,10 +28,12 @@ using namespace twain;
 
 enum class Outcome { Done, Failed, Hung };
 
-int scan_bare() { return bare_scan(75, 65536) > 0 ? 0 : 1; }
+double dpi = 75;
+
+int scan_bare() { return bare_scan(dpi, 65536) > 0 ? 0 : 1; }
 
 int scan_through_source() {
-    if (!open_source(75, TWSX_MEMORY)) return 1;
+    if (!open_source(dpi, TWSX_MEMORY)) return 1;
     const bool scanned = memory_scan() > 0;
     close_source();
     return scanned ? 0 : 1;
@@ -66,8 +71,9 @@ void measure(const char* title, int (*scan)(), int rounds) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
-    if (rounds <= 0) {
-        std::fprintf(stderr, "usage: measure_first_scans [rounds]\n");
+    if (argc > 2) dpi = std::atof(argv[2]);
+    if (rounds <= 0 || dpi <= 0 || argc > 3) {
+        std::fprintf(stderr, "usage: measure_first_scans [rounds [dpi]]\n");
         return 2;
     }
     const ScanWorld world({});
